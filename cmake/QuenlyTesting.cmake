@@ -1,0 +1,15 @@
+# quenly_add_gtest(NAME SOURCES files... LIBS targets... [LABELS labels...])
+# Builds one GoogleTest executable and registers it with ctest.
+find_package(GTest REQUIRED)
+function(quenly_add_gtest name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main quenly_warnings)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}"
+        ENVIRONMENT "QUENLY_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()

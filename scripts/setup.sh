@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quenly needs to build, run and test. Quiet and quick when all are
+# present. Usage: scripts/setup.sh [build|test|run]
+set -euo pipefail
+
+profile=${1:-test}
+
+packages=(
+    build-essential cmake ninja-build g++ clang pkg-config
+    qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev
+    libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev
+    fonts-noto-cjk fonts-arphic-ukai xdg-utils
+)
+if [ "$profile" = test ] || [ "$profile" = bench ]; then
+    packages+=(libgtest-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
+               xvfb xauth clang-format)
+fi
+if [ "$profile" = run ]; then
+    packages+=(xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

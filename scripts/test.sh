@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds, and runs every test: the whole suite once, then the unit
+# tests again under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test
+
+echo "== format check"
+scripts/format.sh --check
+
+echo "== build"
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENLY_WERROR=ON
+echo "== all tests"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir build --output-on-failure -j 2 --timeout 600
+
+echo "== unit tests under AddressSanitizer and UBSan"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUENLY_SANITIZE=ON -DQUENLY_GUI=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j 2 -L unit --timeout 900

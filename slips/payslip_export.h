@@ -1,0 +1,73 @@
+// The payslip export: copies the header block and each person's row of a wage table into a new
+// workbook through the spreadsheet automation operations.
+#pragma once
+
+#include "header_options.h"
+#include "spreadsheet_automation.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quenly {
+
+enum class MessageIcon { Information, Warning, Error };
+
+/// What the export asks of the window that runs it. The batch command and the tests provide
+/// their own hosts.
+class ExportHost {
+public:
+    virtual ~ExportHost() = default;
+
+    /// The current text of the path box; read twice per export, untrimmed.
+    virtual std::string excelPath() = 0;
+    /// A modal message box owned by the main window.
+    virtual void showMessage(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
+    /// The progress bar.
+    virtual void setProgressMaximum(int maximum) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    virtual int progressPosition() = 0;
+    /// The counter label.
+    virtual void setProcessText(const std::string& text) = 0;
+    /// Runs all pending window messages and returns when none is left.
+    virtual void processPendingMessages() = 0;
+    /// The confirmation step: shows the header options dialog modally and frees it. Returns
+    /// however the dialog was closed.
+    virtual void confirmHeaderOptions() = 0;
+};
+
+/// Where the export gets its spreadsheet instances and its settings.
+struct ExportSettings {
+    /// The options file read after the confirmation step.
+    std::filesystem::path iniPath;
+    /// When set, used in place of the four values read from the options file (batch command).
+    std::optional<HeaderOptions> optionsOverride;
+};
+
+/// How one run ended.
+struct ExportOutcome {
+    enum class Status {
+        /// The path box was blank; nothing was started.
+        Refused,
+        /// The result instance was shown.
+        Finished,
+        /// The failure path ran; `reason` says why, in words for the user.
+        Failed,
+    };
+    Status status = Status::Refused;
+    std::string reason;
+    /// Number of persons counted (0 when the run ended before the count).
+    int persons = 0;
+};
+
+/// Runs one export (the handler of the export button). Errors inside the run take the failure
+/// path: the instances started are sent Quit and the user is told why. An error of that failure
+/// path itself (a Quit that fails) escapes as an exception.
+ExportOutcome rzbtbtnExportClick(ExportHost& host, const ServerRegistry& servers,
+                                 const ExportSettings& settings);
+
+/// The counter text after person `done` of `total`: "处理进度： done / total ".
+std::string progressText(int done, int total);
+
+} // namespace quenly

@@ -1,0 +1,308 @@
+// The in-memory workbook: sheets of cells with fully resolved formats, shared by the file readers,
+// the writers and the spreadsheet instances. Rows and columns count from 0 in this API.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quenly::wb {
+
+inline constexpr std::uint32_t kMaxRows = 1048576;
+inline constexpr std::uint32_t kMaxCols = 16384;
+
+/// A reader or writer fault. The message names the file, the part or record and the fault.
+class WorkbookError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A colour: none (the reader's default), automatic, or an RGB value resolved from whatever the
+/// file used (theme with tint, indexed palette, explicit ARGB).
+struct Color {
+    enum class Kind : std::uint8_t { None, Auto, Rgb };
+    Kind kind = Kind::None;
+    std::uint32_t argb = 0; // 0xAARRGGBB, alpha FF for opaque
+
+    static Color rgb(std::uint32_t argb) { return {Kind::Rgb, argb}; }
+    static Color automatic() { return {Kind::Auto, 0}; }
+    bool operator==(const Color&) const = default;
+};
+
+/// Underline kinds and vertical alignment of a font use the names of SpreadsheetML
+/// ("single", "double", "singleAccounting", "doubleAccounting"; "superscript", "subscript");
+/// the empty text means none / baseline.
+struct Font {
+    std::string name = "Calibri";
+    double size = 11;
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    std::string underline;
+    std::string vertAlign;
+    Color color;
+    int family = 0;  // 0 = not given
+    int charset = -1; // -1 = not given
+    std::string scheme; // "minor", "major" or empty
+
+    bool operator==(const Font&) const = default;
+};
+
+/// Pattern names of SpreadsheetML: "none", "solid", "gray125", "darkGray", ...
+struct Fill {
+    std::string pattern = "none";
+    Color fg;
+    Color bg;
+    bool operator==(const Fill&) const = default;
+};
+
+/// Border style names of SpreadsheetML: "" (none), "thin", "medium", "dashed", "double", ...
+struct BorderSide {
+    std::string style;
+    Color color;
+    bool operator==(const BorderSide&) const = default;
+};
+
+struct Border {
+    BorderSide left, right, top, bottom, diagonal;
+    bool diagonalUp = false;
+    bool diagonalDown = false;
+    bool operator==(const Border&) const = default;
+};
+
+/// Alignment names of SpreadsheetML ("" = general / bottom default). Rotation as stored in
+/// SpreadsheetML: 0-90 counter-clockwise, 91-180 clockwise, 255 vertical text.
+struct Alignment {
+    std::string horizontal;
+    std::string vertical;
+    bool wrap = false;
+    bool shrink = false;
+    int indent = 0;
+    int rotation = 0;
+    bool operator==(const Alignment&) const = default;
+};
+
+struct Protection {
+    bool locked = true;
+    bool hidden = false;
+    bool operator==(const Protection&) const = default;
+};
+
+/// One fully resolved cell format; nothing in it refers to tables of the file it came from.
+struct CellFormat {
+    Font font;
+    Fill fill;
+    Border border;
+    Alignment alignment;
+    std::string numberFormat = "General"; // the format code itself, never a built-in id
+    Protection protection;
+    bool operator==(const CellFormat&) const = default;
+};
+
+std::size_t hashFormat(const CellFormat& f);
+
+/// The deduplicated formats of one workbook. Index 0 is always the workbook's default format.
+class StyleTable {
+public:
+    StyleTable();
+    /// The index of `format`, adding it when it is new.
+    std::uint32_t intern(const CellFormat& format);
+    const CellFormat& at(std::uint32_t index) const { return m_formats.at(index); }
+    std::size_t size() const { return m_formats.size(); }
+    /// Replaces the default format (index 0), e.g. with a reader's default font.
+    void setDefault(const CellFormat& format);
+
+private:
+    std::vector<CellFormat> m_formats;
+    std::unordered_multimap<std::size_t, std::uint32_t> m_index;
+};
+
+/// A run of rich text; `hasFont` false means the run uses the cell's font.
+struct RichRun {
+    std::string text;
+    bool hasFont = false;
+    Font font;
+    bool operator==(const RichRun&) const = default;
+};
+
+/// A text value: the plain text, and its runs when it is rich text (the runs' texts joined give
+/// `text`).
+struct SharedString {
+    std::string text;
+    std::vector<RichRun> runs;
+};
+
+/// The texts of one workbook. Plain texts are interned; rich texts are always added.
+class StringTable {
+public:
+    std::uint32_t intern(std::string_view text);
+    std::uint32_t addRich(SharedString s);
+    const SharedString& at(std::uint32_t index) const { return m_strings.at(index); }
+    std::size_t size() const { return m_strings.size(); }
+    void reserve(std::size_t n) { m_plain.reserve(n); }
+
+private:
+    std::deque<SharedString> m_strings; // a deque keeps elements in place, so views stay valid
+    std::unordered_map<std::string_view, std::uint32_t> m_plain; // views into m_strings' texts
+};
+
+enum class CellType : std::uint8_t { Empty, Number, Text, Bool, Error };
+
+/// One cell: 16 bytes. Text is an index into the workbook's StringTable; style an index into its
+/// StyleTable. An Empty cell may still carry a style.
+struct Cell {
+    CellType type = CellType::Empty;
+    std::uint8_t error = 0;  // CellErrorCode value for Error cells
+    bool boolean = false;    // for Bool cells
+    std::uint32_t style = 0;
+    union {
+        double number;
+        std::uint32_t text;
+    };
+    Cell() : number(0) {}
+
+    static Cell makeNumber(double v, std::uint32_t style = 0);
+    static Cell makeText(std::uint32_t textIndex, std::uint32_t style = 0);
+    static Cell makeBool(bool v, std::uint32_t style = 0);
+    static Cell makeError(std::uint8_t code, std::uint32_t style = 0);
+};
+static_assert(sizeof(Cell) == 16);
+
+/// A rectangle of cells, corners inclusive, 0-based.
+struct CellRange {
+    std::uint32_t firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;
+    bool contains(std::uint32_t r, std::uint32_t c) const {
+        return r >= firstRow && r <= lastRow && c >= firstCol && c <= lastCol;
+    }
+    bool contains(const CellRange& o) const {
+        return o.firstRow >= firstRow && o.lastRow <= lastRow && o.firstCol >= firstCol &&
+               o.lastCol <= lastCol;
+    }
+    bool intersects(const CellRange& o) const {
+        return !(o.lastRow < firstRow || o.firstRow > lastRow || o.lastCol < firstCol ||
+                 o.firstCol > lastCol);
+    }
+    bool operator==(const CellRange&) const = default;
+};
+
+/// One row: its cells from `firstCol` on, densely; height in points (0 = the sheet default).
+struct Row {
+    std::uint32_t firstCol = 0;
+    std::vector<Cell> cells;
+    double height = 0;
+    bool customHeight = false;
+    bool hidden = false;
+
+    const Cell* cell(std::uint32_t col) const {
+        return col >= firstCol && col - firstCol < cells.size() ? &cells[col - firstCol] : nullptr;
+    }
+};
+
+/// Width in character widths as the file stores it (SpreadsheetML's `width`; 0 = the default).
+struct ColumnInfo {
+    double width = 0;
+    bool customWidth = false;
+    bool hidden = false;
+    std::uint32_t style = 0;
+    bool operator==(const ColumnInfo&) const = default;
+};
+
+/// The merged ranges of a sheet, found quickly by row.
+class MergeList {
+public:
+    void add(const CellRange& r);
+    /// Every merge that intersects `area`.
+    std::vector<CellRange> intersecting(const CellRange& area) const;
+    /// Removes every merge lying wholly inside `area`; returns how many went.
+    std::size_t removeInside(const CellRange& area);
+    std::size_t size() const { return m_count; }
+    /// All merges, ordered by first row, then first column.
+    std::vector<CellRange> all() const;
+    /// Calls f(range) for every merge in row order, without copying them.
+    template <class F>
+    void forEach(F&& f) const {
+        for (const auto& row : m_byRow) {
+            for (const CellRange& r : row) {
+                f(r);
+            }
+        }
+    }
+
+private:
+    // m_byRow[r] holds the merges whose first row is r.
+    std::vector<std::vector<CellRange>> m_byRow;
+    std::uint32_t m_maxHeight = 0;
+    std::size_t m_count = 0;
+};
+
+class Worksheet {
+public:
+    explicit Worksheet(std::string name) : m_name(std::move(name)) {}
+
+    const std::string& name() const { return m_name; }
+    void setName(std::string name) { m_name = std::move(name); }
+
+    /// Rows 0 .. rowCount()-1 exist (possibly without cells); rows beyond are empty.
+    std::uint32_t rowCount() const { return static_cast<std::uint32_t>(m_rows.size()); }
+    const Row* row(std::uint32_t r) const { return r < m_rows.size() ? &m_rows[r] : nullptr; }
+    /// The row, created (with the rows above it) when missing.
+    Row& rowForWrite(std::uint32_t r);
+    void reserveRows(std::uint32_t n) { m_rows.reserve(n); }
+
+    /// The cell, or nullptr when it was never set.
+    const Cell* cell(std::uint32_t r, std::uint32_t c) const;
+    /// The cell, created empty when missing.
+    Cell& cellForWrite(std::uint32_t r, std::uint32_t c);
+
+    /// Column formats; columns never set have the default ColumnInfo.
+    const ColumnInfo& column(std::uint32_t c) const;
+    ColumnInfo& columnForWrite(std::uint32_t c);
+    /// One past the last column that has a ColumnInfo set.
+    std::uint32_t columnInfoCount() const { return static_cast<std::uint32_t>(m_columns.size()); }
+
+    MergeList& merges() { return m_merges; }
+    const MergeList& merges() const { return m_merges; }
+
+    /// Default column width in character widths (SpreadsheetML's defaultColWidth, or the value
+    /// derived from baseColWidth); default row height in points.
+    double defaultColumnWidth = 8.43;
+    double defaultRowHeight = 15;
+    /// Set when the sheet gave a baseColWidth instead of a defaultColWidth.
+    int baseColumnWidth = 0;
+
+private:
+    std::string m_name;
+    std::vector<Row> m_rows;
+    std::vector<ColumnInfo> m_columns;
+    MergeList m_merges;
+};
+
+class Workbook {
+public:
+    Workbook() = default;
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    std::size_t sheetCount() const { return m_sheets.size(); }
+    Worksheet& sheet(std::size_t i) { return *m_sheets.at(i); }
+    const Worksheet& sheet(std::size_t i) const { return *m_sheets.at(i); }
+    Worksheet& addSheet(std::string name);
+
+    StyleTable styles;
+    StringTable strings;
+    bool date1904 = false;
+    /// Index of the active sheet.
+    std::size_t activeSheet = 0;
+    /// Where the workbook was read from (empty for a new one); for messages.
+    std::string sourceName;
+
+private:
+    std::vector<std::unique_ptr<Worksheet>> m_sheets;
+};
+
+} // namespace quenly::wb

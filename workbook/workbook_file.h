@@ -1,0 +1,23 @@
+// Opening and saving workbook files by their content, whatever their name says.
+#pragma once
+
+#include "workbook.h"
+#include "xlsx_reader.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace quenly::wb {
+
+/// Opens the workbook at `file`, choosing the reader by the file's content (zip package or
+/// compound file). A missing file, a directory, a file that is not a workbook (HTML, CSV, text,
+/// ...; the message says what it is), an encrypted or corrupt workbook throw WorkbookError with a
+/// message that names the file and the fault. The file is only read.
+std::unique_ptr<Workbook> loadWorkbook(const std::filesystem::path& file,
+                                       const ReadOptions& options = {});
+
+/// Saves `book` as .xlsx at `file`: written to a temporary name beside it and renamed when
+/// complete, so an interrupted write leaves no half file under the final name.
+void saveWorkbook(const Workbook& book, const std::filesystem::path& file);
+
+} // namespace quenly::wb
