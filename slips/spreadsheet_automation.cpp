@@ -19,7 +19,8 @@ std::string lowerAscii(std::string_view s) {
 }
 
 [[noreturn]] void wrongType(std::string_view wanted, const Variant& v) {
-    throw AutomationError("类型不匹配：需要" + std::string(wanted) + "，得到 " + describeVariant(v));
+    throw AutomationError("类型不匹配：需要" + std::string(wanted) + "，得到 " +
+                          describeVariant(v));
 }
 
 std::string numberText(double d) {
@@ -113,8 +114,8 @@ std::string variantToText(const Variant& value) {
     case Variant::Type::Text:
         return value.text();
     case Variant::Type::Error:
-        throw AutomationError("单元格的值是错误值 " + std::string(cellErrorText(value.errorCode())) +
-                              "，无法转换为文本");
+        throw AutomationError("单元格的值是错误值 " +
+                              std::string(cellErrorText(value.errorCode())) + "，无法转换为文本");
     case Variant::Type::Object:
         break;
     }
@@ -168,7 +169,9 @@ Variant Dispatch::call(std::string_view member, std::span<const Variant> args) {
     return invoke(member, CallKind::Method, args);
 }
 
-Variant Dispatch::get(std::string_view member) { return invoke(member, CallKind::PropertyGet, {}); }
+Variant Dispatch::get(std::string_view member) {
+    return invoke(member, CallKind::PropertyGet, {});
+}
 
 Variant Dispatch::get(std::string_view member, const Variant& index) {
     return invoke(member, CallKind::PropertyGet, std::span<const Variant>(&index, 1));

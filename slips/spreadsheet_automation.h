@@ -45,13 +45,20 @@ public:
     enum class Type { Empty, Bool, Int, Double, Text, Error, Object };
 
     Variant() = default;
-    Variant(bool b) : m_value(b) {}
-    Variant(std::int32_t i) : m_value(i) {}
-    Variant(double d) : m_value(d) {}
-    Variant(std::string s) : m_value(std::move(s)) {}
-    Variant(const char* s) : m_value(std::string(s)) {}
-    Variant(CellErrorCode e) : m_value(e) {}
-    Variant(std::shared_ptr<AutomationObject> o) : m_value(std::move(o)) {}
+    Variant(bool b)
+        : m_value(b) {}
+    Variant(std::int32_t i)
+        : m_value(i) {}
+    Variant(double d)
+        : m_value(d) {}
+    Variant(std::string s)
+        : m_value(std::move(s)) {}
+    Variant(const char* s)
+        : m_value(std::string(s)) {}
+    Variant(CellErrorCode e)
+        : m_value(e) {}
+    Variant(std::shared_ptr<AutomationObject> o)
+        : m_value(std::move(o)) {}
 
     Type type() const { return static_cast<Type>(m_value.index()); }
     bool isEmpty() const { return type() == Type::Empty; }
@@ -106,7 +113,8 @@ public:
 class Dispatch {
 public:
     Dispatch() = default;
-    explicit Dispatch(std::shared_ptr<AutomationObject> object) : m_object(std::move(object)) {}
+    explicit Dispatch(std::shared_ptr<AutomationObject> object)
+        : m_object(std::move(object)) {}
 
     bool isNull() const { return !m_object; }
     const std::shared_ptr<AutomationObject>& object() const { return m_object; }

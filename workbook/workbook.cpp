@@ -8,7 +8,9 @@ namespace quenly::wb {
 
 namespace {
 
-inline void mix(std::size_t& h, std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); }
+inline void mix(std::size_t& h, std::size_t v) {
+    h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+}
 
 void mixColor(std::size_t& h, const Color& c) {
     mix(h, static_cast<std::size_t>(c.kind));
@@ -144,7 +146,8 @@ std::vector<CellRange> MergeList::intersecting(const CellRange& area) const {
         return out;
     }
     const std::uint32_t from = area.firstRow >= m_maxHeight ? area.firstRow - m_maxHeight + 1 : 0;
-    const std::uint32_t to = std::min<std::uint32_t>(area.lastRow + 1, static_cast<std::uint32_t>(m_byRow.size()));
+    const std::uint32_t to =
+        std::min<std::uint32_t>(area.lastRow + 1, static_cast<std::uint32_t>(m_byRow.size()));
     for (std::uint32_t r = from; r < to; ++r) {
         for (const CellRange& m : m_byRow[r]) {
             if (m.intersects(area)) {
@@ -157,7 +160,8 @@ std::vector<CellRange> MergeList::intersecting(const CellRange& area) const {
 
 std::size_t MergeList::removeInside(const CellRange& area) {
     std::size_t removed = 0;
-    const std::uint32_t to = std::min<std::uint32_t>(area.lastRow + 1, static_cast<std::uint32_t>(m_byRow.size()));
+    const std::uint32_t to =
+        std::min<std::uint32_t>(area.lastRow + 1, static_cast<std::uint32_t>(m_byRow.size()));
     for (std::uint32_t r = area.firstRow; r < to; ++r) {
         auto& v = m_byRow[r];
         const auto before = v.size();

@@ -46,8 +46,8 @@ struct Font {
     std::string underline;
     std::string vertAlign;
     Color color;
-    int family = 0;  // 0 = not given
-    int charset = -1; // -1 = not given
+    int family = 0;     // 0 = not given
+    int charset = -1;   // -1 = not given
     std::string scheme; // "minor", "major" or empty
 
     bool operator==(const Font&) const = default;
@@ -157,14 +157,15 @@ enum class CellType : std::uint8_t { Empty, Number, Text, Bool, Error };
 /// StyleTable. An Empty cell may still carry a style.
 struct Cell {
     CellType type = CellType::Empty;
-    std::uint8_t error = 0;  // CellErrorCode value for Error cells
-    bool boolean = false;    // for Bool cells
+    std::uint8_t error = 0; // CellErrorCode value for Error cells
+    bool boolean = false;   // for Bool cells
     std::uint32_t style = 0;
     union {
         double number;
         std::uint32_t text;
     };
-    Cell() : number(0) {}
+    Cell()
+        : number(0) {}
 
     static Cell makeNumber(double v, std::uint32_t style = 0);
     static Cell makeText(std::uint32_t textIndex, std::uint32_t style = 0);
@@ -242,7 +243,8 @@ private:
 
 class Worksheet {
 public:
-    explicit Worksheet(std::string name) : m_name(std::move(name)) {}
+    explicit Worksheet(std::string name)
+        : m_name(std::move(name)) {}
 
     const std::string& name() const { return m_name; }
     void setName(std::string name) { m_name = std::move(name); }

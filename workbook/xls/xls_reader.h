@@ -11,6 +11,7 @@ namespace quenly::wb {
 
 /// Reads an .xls file. Throws WorkbookError naming the file, the stream or record, the position
 /// and the fault (a password-protected workbook says so). Never writes to the file.
-std::unique_ptr<Workbook> readXls(const std::filesystem::path& file, const ReadOptions& options = {});
+std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
+                                  const ReadOptions& options = {});
 
 } // namespace quenly::wb
