@@ -1,0 +1,200 @@
+// The expat driver: feeds a part through the parser in blocks and turns faults into messages.
+#include "xml_reader.h"
+
+#include "workbook.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+namespace quenly::wb::xlsx_read {
+
+namespace {
+
+constexpr int kBlock = 256 * 1024;
+
+const char* chineseXmlError(XML_Error code) {
+    switch (code) {
+    case XML_ERROR_NO_MEMORY:
+        return "内存不足";
+    case XML_ERROR_SYNTAX:
+        return "语法错误";
+    case XML_ERROR_NO_ELEMENTS:
+        return "没有任何内容";
+    case XML_ERROR_INVALID_TOKEN:
+        return "含有无效的字符或标记";
+    case XML_ERROR_UNCLOSED_TOKEN:
+        return "标记没有结束（内容被截断）";
+    case XML_ERROR_PARTIAL_CHAR:
+        return "字符不完整（内容被截断）";
+    case XML_ERROR_TAG_MISMATCH:
+        return "开始标记与结束标记不匹配";
+    case XML_ERROR_DUPLICATE_ATTRIBUTE:
+        return "属性重复";
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
+        return "根元素之后还有多余内容";
+    case XML_ERROR_UNDEFINED_ENTITY:
+        return "使用了未定义的实体";
+    case XML_ERROR_UNKNOWN_ENCODING:
+    case XML_ERROR_INCORRECT_ENCODING:
+        return "字符编码不受支持或与声明不符";
+    case XML_ERROR_UNCLOSED_CDATA_SECTION:
+        return "CDATA段没有结束";
+    case XML_ERROR_AMPLIFICATION_LIMIT_BREACH:
+        return "实体展开过多";
+    default:
+        return "格式错误";
+    }
+}
+
+struct Context {
+    XML_Parser parser = nullptr;
+    XmlHandler* handler = nullptr;
+    std::exception_ptr error;
+    std::string fault; // a ContentFault's text
+    unsigned long line = 0;
+};
+
+void stop(Context& c) {
+    c.line = XML_GetCurrentLineNumber(c.parser);
+    XML_StopParser(c.parser, XML_FALSE);
+}
+
+template <class F>
+void guarded(Context& c, F&& f) {
+    if (c.error || !c.fault.empty()) {
+        return;
+    }
+    try {
+        f();
+    } catch (const ContentFault& e) {
+        c.fault = e.what();
+        stop(c);
+    } catch (const WorkbookError& e) {
+        c.fault = e.what();
+        stop(c);
+    } catch (...) {
+        c.error = std::current_exception();
+        stop(c);
+    }
+}
+
+void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts) {
+    auto& c = *static_cast<Context*>(data);
+    guarded(c, [&] { c.handler->startElement(localName(name), Attributes(atts)); });
+}
+
+void XMLCALL onEnd(void* data, const XML_Char* name) {
+    auto& c = *static_cast<Context*>(data);
+    guarded(c, [&] { c.handler->endElement(localName(name)); });
+}
+
+void XMLCALL onText(void* data, const XML_Char* s, int len) {
+    auto& c = *static_cast<Context*>(data);
+    if (c.handler->wantText && len > 0) {
+        guarded(c, [&] { c.handler->text(s, static_cast<std::size_t>(len)); });
+    }
+}
+
+struct ParserDeleter {
+    void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
+};
+
+class Driver {
+public:
+    Driver(const std::string& displayName, std::string_view part, XmlHandler& handler)
+        : m_displayName(displayName)
+        , m_part(part)
+        , m_parser(XML_ParserCreate(nullptr)) {
+        if (!m_parser) {
+            throw std::bad_alloc();
+        }
+        m_context.parser = m_parser.get();
+        m_context.handler = &handler;
+        XML_SetUserData(m_parser.get(), &m_context);
+        XML_SetElementHandler(m_parser.get(), onStart, onEnd);
+        XML_SetCharacterDataHandler(m_parser.get(), onText);
+    }
+
+    void* buffer() {
+        void* b = XML_GetBuffer(m_parser.get(), kBlock);
+        if (!b) {
+            throw std::bad_alloc();
+        }
+        return b;
+    }
+
+    void parse(std::size_t n, bool final) {
+        if (XML_ParseBuffer(m_parser.get(), static_cast<int>(n), final) != XML_STATUS_OK) {
+            raise();
+        }
+    }
+
+private:
+    [[noreturn]] void raise() {
+        if (m_context.error) {
+            std::rethrow_exception(m_context.error);
+        }
+        const std::string where = "“" + m_displayName + "”已损坏：部件" + std::string(m_part);
+        if (!m_context.fault.empty()) {
+            throw WorkbookError(where + "第" + std::to_string(m_context.line) + "行：" +
+                                m_context.fault + "。");
+        }
+        const XML_Error code = XML_GetErrorCode(m_parser.get());
+        const auto line = XML_GetCurrentLineNumber(m_parser.get());
+        const auto column = XML_GetCurrentColumnNumber(m_parser.get()) + 1;
+        throw WorkbookError(where + "第" + std::to_string(line) + "行第" + std::to_string(column) +
+                            "列的XML" + chineseXmlError(code) + "（" + XML_ErrorString(code) +
+                            "）。");
+    }
+
+    const std::string& m_displayName;
+    std::string_view m_part;
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
+    Context m_context;
+};
+
+} // namespace
+
+const char* Attributes::get(std::string_view name) const {
+    for (const char** a = m_list; *a; a += 2) {
+        if (localName(*a) == name) {
+            return a[1];
+        }
+    }
+    return nullptr;
+}
+
+void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler) {
+    ZipReader::Stream stream = zip.open(part);
+    Driver driver(zip.displayName(), part, handler);
+    for (;;) {
+        void* buffer = driver.buffer();
+        const std::size_t n = stream.read(buffer, kBlock);
+        driver.parse(n, n == 0);
+        if (n == 0) {
+            break;
+        }
+    }
+}
+
+void parseXml(std::string_view xml, const std::string& displayName, std::string_view part,
+              XmlHandler& handler) {
+    Driver driver(displayName, part, handler);
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t n = std::min<std::size_t>(kBlock, xml.size() - pos);
+        std::memcpy(driver.buffer(), xml.data() + pos, n);
+        pos += n;
+        driver.parse(n, n == 0);
+        if (n == 0) {
+            break;
+        }
+    }
+}
+
+} // namespace quenly::wb::xlsx_read

@@ -1,0 +1,61 @@
+// Streaming XML parsing of one package part with expat, by local element and attribute names.
+#pragma once
+
+#include "zip_reader.h"
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quenly::wb::xlsx_read {
+
+/// A fault in the content of a part (a bad cell address, an index out of range). Thrown from a
+/// handler, it becomes a WorkbookError naming the file, the part and the line.
+class ContentFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The attributes of one element, as expat gives them (name, value, name, value, ..., null).
+class Attributes {
+public:
+    explicit Attributes(const char** list)
+        : m_list(list) {}
+    /// The value of the attribute whose local name (after any prefix) is `name`, or nullptr.
+    const char* get(std::string_view name) const;
+    /// The raw list, for loops over every attribute.
+    const char** list() const { return m_list; }
+
+private:
+    const char** m_list;
+};
+
+/// Receives the events of one part. Names are local names: any namespace prefix is removed, so
+/// transitional and strict SpreadsheetML read alike.
+class XmlHandler {
+public:
+    virtual ~XmlHandler() = default;
+    virtual void startElement(std::string_view name, const Attributes& attributes) = 0;
+    virtual void endElement(std::string_view name) = 0;
+    /// Character data; only called while wantText() is true.
+    virtual void text(const char* data, std::size_t size) = 0;
+    bool wantText = false;
+};
+
+/// Parses `part` of `zip`, streaming, calling `handler`. Throws WorkbookError naming the file, the
+/// part and the line for malformed XML, a ContentFault, or a damaged part.
+void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler);
+
+/// Parses XML held in memory (for tests and the fuzzer); `part` names it in messages.
+void parseXml(std::string_view xml, const std::string& displayName, std::string_view part,
+              XmlHandler& handler);
+
+/// The local name: the text after the last ':'.
+inline std::string_view localName(const char* name) {
+    std::string_view n(name);
+    const auto colon = n.rfind(':');
+    return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+} // namespace quenly::wb::xlsx_read
