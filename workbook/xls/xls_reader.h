@@ -6,12 +6,25 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace quenly::wb {
 
 /// Reads an .xls file. Throws WorkbookError naming the file, the stream or record, the position
 /// and the fault (a password-protected workbook says so). Never writes to the file.
+/// A compound file that holds an encrypted .xlsx package (EncryptionInfo and EncryptedPackage
+/// streams) is reported as password-protected too.
 std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
                                   const ReadOptions& options = {});
+
+/// Whether the file starts with the signature of a compound file (.xls, encrypted .xlsx, .doc,
+/// ...). False when it cannot be read.
+bool isCompoundFile(const std::filesystem::path& file);
+
+/// For a file that is neither a compound file nor a zip package: a complete message, in Chinese
+/// and naming the file, that says what the file really holds (an empty file, an HTML page or
+/// table, SpreadsheetML 2003 XML, CSV or other text, a PDF, unknown binary data) and what the
+/// user can do. Never throws; an unreadable file gives a message saying so.
+std::string describeNonWorkbook(const std::filesystem::path& file);
 
 } // namespace quenly::wb

@@ -1,0 +1,233 @@
+// The formatting records of BIFF5/BIFF8 and their resolution into full cell formats.
+#include "biff_styles.h"
+
+#include "builtin_formats.h"
+
+#include <array>
+
+namespace quenly::wb::xls {
+
+namespace {
+
+std::uint16_t u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t u32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void parseTypeAndProtection(BiffXf& xf, std::uint16_t v) {
+    xf.locked = (v & 0x0001) != 0;
+    xf.hidden = (v & 0x0002) != 0;
+    xf.isStyle = (v & 0x0004) != 0;
+    xf.parent = static_cast<std::uint16_t>(v >> 4);
+}
+
+constexpr std::array<std::string_view, 8> kHorizontal = {
+    "", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
+constexpr std::array<std::string_view, 5> kVertical = {"top", "center", "", "justify",
+                                                       "distributed"};
+
+} // namespace
+
+BiffXf parseXf8(const std::uint8_t* p) {
+    BiffXf xf;
+    xf.font = u16(p);
+    xf.format = u16(p + 2);
+    parseTypeAndProtection(xf, u16(p + 4));
+    xf.horizontal = p[6] & 0x07;
+    xf.wrap = (p[6] & 0x08) != 0;
+    xf.vertical = (p[6] >> 4) & 0x07;
+    xf.rotation = p[7];
+    xf.indent = p[8] & 0x0F;
+    xf.shrink = (p[8] & 0x10) != 0;
+    xf.used = (p[9] >> 2) & 0x3F;
+    const std::uint32_t b1 = u32(p + 10);
+    const std::uint32_t b2 = u32(p + 14);
+    const std::uint16_t pat = u16(p + 18);
+    xf.left = b1 & 0x0F;
+    xf.right = (b1 >> 4) & 0x0F;
+    xf.top = (b1 >> 8) & 0x0F;
+    xf.bottom = (b1 >> 12) & 0x0F;
+    xf.leftColor = (b1 >> 16) & 0x7F;
+    xf.rightColor = (b1 >> 23) & 0x7F;
+    xf.diagonalDown = (b1 & 0x40000000u) != 0;
+    xf.diagonalUp = (b1 & 0x80000000u) != 0;
+    xf.topColor = b2 & 0x7F;
+    xf.bottomColor = (b2 >> 7) & 0x7F;
+    xf.diagonalColor = (b2 >> 14) & 0x7F;
+    xf.diagonal = (b2 >> 21) & 0x0F;
+    xf.pattern = (b2 >> 26) & 0x3F;
+    xf.patternColor = pat & 0x7F;
+    xf.patternBackground = (pat >> 7) & 0x7F;
+    return xf;
+}
+
+BiffXf parseXf5(const std::uint8_t* p) {
+    BiffXf xf;
+    xf.font = u16(p);
+    xf.format = u16(p + 2);
+    parseTypeAndProtection(xf, u16(p + 4));
+    xf.horizontal = p[6] & 0x07;
+    xf.wrap = (p[6] & 0x08) != 0;
+    xf.vertical = (p[6] >> 4) & 0x07;
+    switch (p[7] & 0x03) {
+    case 1:
+        xf.rotation = 255; // letters stacked
+        break;
+    case 2:
+        xf.rotation = 90;
+        break;
+    case 3:
+        xf.rotation = 180;
+        break;
+    default:
+        xf.rotation = 0;
+    }
+    xf.used = (p[7] >> 2) & 0x3F;
+    const std::uint32_t a = u32(p + 8);
+    const std::uint32_t b = u32(p + 12);
+    xf.patternColor = a & 0x7F;
+    xf.patternBackground = (a >> 7) & 0x7F;
+    xf.pattern = (a >> 16) & 0x3F;
+    xf.bottom = (a >> 22) & 0x07;
+    xf.bottomColor = (a >> 25) & 0x7F;
+    xf.top = b & 0x07;
+    xf.left = (b >> 3) & 0x07;
+    xf.right = (b >> 6) & 0x07;
+    xf.topColor = (b >> 9) & 0x7F;
+    xf.leftColor = (b >> 16) & 0x7F;
+    xf.rightColor = (b >> 23) & 0x7F;
+    return xf;
+}
+
+std::string_view lineStyleName(unsigned style) {
+    static constexpr std::array<std::string_view, 14> kNames = {
+        "",
+        "thin",
+        "medium",
+        "dashed",
+        "dotted",
+        "thick",
+        "double",
+        "hair",
+        "mediumDashed",
+        "dashDot",
+        "mediumDashDot",
+        "dashDotDot",
+        "mediumDashDotDot",
+        "slantDashDot",
+    };
+    return style < kNames.size() ? kNames[style] : std::string_view();
+}
+
+std::string_view fillPatternName(unsigned pattern) {
+    static constexpr std::array<std::string_view, 19> kNames = {
+        "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
+        "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
+        "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
+        "lightGrid",      "lightTrellis",    "gray125",       "gray0625",
+    };
+    return pattern < kNames.size() ? kNames[pattern] : std::string_view("none");
+}
+
+const BiffFont* BiffStyles::fontAt(std::uint16_t index) const {
+    if (index == 4) {
+        return nullptr;
+    }
+    const std::size_t i = index > 4 ? index - 1u : index;
+    return i < fonts.size() ? &fonts[i] : nullptr;
+}
+
+Color BiffStyles::color(std::uint16_t index) const {
+    if (index == 0x7FFF || index == 64 || index == 65) {
+        return Color::automatic();
+    }
+    return palette.color(index);
+}
+
+Font BiffStyles::resolveFont(const BiffFont& f) const {
+    Font font = f.font;
+    font.color = color(f.colorIndex);
+    return font;
+}
+
+std::string BiffStyles::formatCode(std::uint16_t id) const {
+    if (auto it = formats.find(id); it != formats.end() && !it->second.empty()) {
+        return it->second;
+    }
+    std::string_view code = builtinNumberFormat(id);
+    return code.empty() ? std::string("General") : std::string(code);
+}
+
+CellFormat BiffStyles::resolve(std::size_t index) const {
+    const BiffXf& own = xfs.at(index);
+    const BiffXf* parent = nullptr;
+    if (!own.isStyle && own.parent < xfs.size() && xfs[own.parent].isStyle) {
+        parent = &xfs[own.parent];
+    }
+    // A cell XF's set flag means its own attribute group applies; a clear flag hands the group
+    // to the parent style, unless the style marks the group as not valid (its flag set).
+    auto pick = [&](std::uint8_t group) -> const BiffXf& {
+        if (!parent || (own.used & group) || (parent->used & group)) {
+            return own;
+        }
+        return *parent;
+    };
+
+    CellFormat f;
+    f.numberFormat = formatCode(pick(kXfNumber).format);
+
+    const BiffXf& fx = pick(kXfFont);
+    if (const BiffFont* bf = fontAt(fx.font)) {
+        f.font = resolveFont(*bf);
+    } else if (!fonts.empty()) {
+        f.font = resolveFont(fonts[0]);
+    }
+
+    const BiffXf& ax = pick(kXfAlign);
+    f.alignment.horizontal = std::string(kHorizontal[ax.horizontal & 0x07]);
+    f.alignment.vertical =
+        ax.vertical < kVertical.size() ? std::string(kVertical[ax.vertical]) : std::string();
+    f.alignment.wrap = ax.wrap;
+    f.alignment.shrink = ax.shrink;
+    f.alignment.indent = ax.indent;
+    f.alignment.rotation = (ax.rotation <= 180 || ax.rotation == 255) ? ax.rotation : 0;
+
+    const BiffXf& bx = pick(kXfBorder);
+    auto side = [&](std::uint8_t style, std::uint16_t colorIndex) {
+        BorderSide s;
+        s.style = std::string(lineStyleName(style));
+        if (!s.style.empty()) {
+            s.color = color(colorIndex);
+        }
+        return s;
+    };
+    f.border.left = side(bx.left, bx.leftColor);
+    f.border.right = side(bx.right, bx.rightColor);
+    f.border.top = side(bx.top, bx.topColor);
+    f.border.bottom = side(bx.bottom, bx.bottomColor);
+    if (bx.diagonalDown || bx.diagonalUp) {
+        f.border.diagonal = side(bx.diagonal, bx.diagonalColor);
+        f.border.diagonalDown = bx.diagonalDown && !f.border.diagonal.style.empty();
+        f.border.diagonalUp = bx.diagonalUp && !f.border.diagonal.style.empty();
+    }
+
+    const BiffXf& px = pick(kXfArea);
+    if (px.pattern != 0) {
+        f.fill.pattern = std::string(fillPatternName(px.pattern));
+        if (f.fill.pattern != "none") {
+            f.fill.fg = color(px.patternColor);
+            f.fill.bg = color(px.patternBackground);
+        }
+    }
+
+    const BiffXf& rx = pick(kXfProtection);
+    f.protection.locked = rx.locked;
+    f.protection.hidden = rx.hidden;
+    return f;
+}
+
+} // namespace quenly::wb::xls

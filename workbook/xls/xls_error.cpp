@@ -1,0 +1,37 @@
+// Messages of the .xls reader.
+#include "xls_error.h"
+
+#include <charconv>
+
+namespace quenly::wb::xls {
+
+void fail(std::string_view file, std::string_view detail) {
+    std::string msg = "无法读取“";
+    msg += file;
+    msg += "”：";
+    msg += detail;
+    throw WorkbookError(msg);
+}
+
+std::string num(std::uint64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+std::string hex4(std::uint32_t v) {
+    char buf[16];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, 16);
+    std::string digits(buf, res.ptr);
+    for (char& c : digits) {
+        if (c >= 'a' && c <= 'f') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    if (digits.size() < 4) {
+        digits.insert(0, 4 - digits.size(), '0');
+    }
+    return "0x" + digits;
+}
+
+} // namespace quenly::wb::xls
