@@ -27,8 +27,8 @@ std::string getColFromNum(std::int32_t number) {
 }
 
 std::int32_t getNumFromCol(std::string_view letters) {
-    if (letters.empty() || letters.size() > 3) {
-        throw std::invalid_argument("not a column: \"" + std::string(letters) + "\"");
+    if (letters.empty()) {
+        throw std::invalid_argument("列字母为空");
     }
     std::int32_t n = 0;
     for (char c : letters) {
@@ -36,12 +36,15 @@ std::int32_t getNumFromCol(std::string_view letters) {
             c = static_cast<char>(c - 'a' + 'A');
         }
         if (c < 'A' || c > 'Z') {
-            throw std::invalid_argument("not a column: \"" + std::string(letters) + "\"");
+            throw std::invalid_argument("“" + std::string(letters) + "”不是列字母");
         }
-        n = n * 26 + (c - 'A' + 1);
+        // Past the last column the exact number no longer matters; stop growing.
+        if (n <= 16384) {
+            n = n * 26 + (c - 'A' + 1);
+        }
     }
     if (n > 16384) {
-        throw std::invalid_argument("column beyond XFD: \"" + std::string(letters) + "\"");
+        throw std::invalid_argument("列“" + std::string(letters) + "”超出最大列 XFD");
     }
     return n;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quenly {
 
@@ -43,7 +44,9 @@ public:
     HeaderOptions prepareForEditing() const;
 
     /// Sets one key of the section "option", creating file, section or key as needed. The file is
-    /// replaced atomically. Throws OptionsWriteError when the file cannot be written.
+    /// replaced atomically (a temporary file renamed over it, permissions kept); a file or
+    /// directory without write permission is refused. Throws OptionsWriteError when the file
+    /// cannot be written, std::invalid_argument when the key or value holds a line break.
     void writeKey(const std::string& key, const std::string& value) const;
 
     /// Reads one key of the section "option"; `fallback` when the file, section or key is missing.
@@ -52,6 +55,10 @@ public:
 
     /// Read for export: the four keys with the defaults "1", "1", "A", "Z". Never creates anything.
     HeaderOptions readForExport() const;
+
+    /// Read for export of one key, with that key's default ("1", "1", "A", "Z"; "" for any other
+    /// key). Never fails.
+    std::string readForExport(std::string_view key) const;
 
 private:
     std::filesystem::path m_path;

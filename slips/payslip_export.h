@@ -5,9 +5,11 @@
 #include "header_options.h"
 #include "spreadsheet_automation.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quenly {
 
@@ -66,6 +68,12 @@ struct ExportOutcome {
 /// path itself (a Quit that fails) escapes as an exception.
 ExportOutcome rzbtbtnExportClick(ExportHost& host, const ServerRegistry& servers,
                                  const ExportSettings& settings);
+
+/// Converts a row setting to a whole number: optional leading spaces, an optional "+" or "-", then
+/// decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X". Nothing for an empty
+/// text, any other character (trailing spaces included) or a value outside the signed 32-bit
+/// range.
+std::optional<std::int32_t> parseRowSetting(std::string_view text);
 
 /// The counter text after person `done` of `total`: "处理进度： done / total ".
 std::string progressText(int done, int total);
