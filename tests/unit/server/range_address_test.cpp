@@ -1,0 +1,81 @@
+// Addresses the automation objects accept and refuse.
+#include "range_address.h"
+#include "spreadsheet_automation.h"
+
+#include <gtest/gtest.h>
+
+namespace quenly::wb {
+namespace {
+
+std::string refusal(std::string_view address) {
+    try {
+        parseRangeAddress(address);
+    } catch (const AutomationError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(RangeAddress, AcceptsCellsAndRangesInEveryForm) {
+    EXPECT_EQ(parseRangeAddress("A1"), (CellRange{0, 0, 0, 0}));
+    EXPECT_EQ(parseRangeAddress("a1"), (CellRange{0, 0, 0, 0}));
+    EXPECT_EQ(parseRangeAddress("$B$3"), (CellRange{2, 1, 2, 1}));
+    EXPECT_EQ(parseRangeAddress("B$3"), (CellRange{2, 1, 2, 1}));
+    EXPECT_EQ(parseRangeAddress("$b3"), (CellRange{2, 1, 2, 1}));
+    EXPECT_EQ(parseRangeAddress("A1:Z1"), (CellRange{0, 0, 0, 25}));
+    EXPECT_EQ(parseRangeAddress("aa10:ab12"), (CellRange{9, 26, 11, 27}));
+    EXPECT_EQ(parseRangeAddress("XFD1048576"), (CellRange{1048575, 16383, 1048575, 16383}));
+    EXPECT_EQ(parseRangeAddress("A1:XFD1048576"), (CellRange{0, 0, 1048575, 16383}));
+}
+
+TEST(RangeAddress, OrdersCornersGivenInEitherOrder) {
+    // A2:Z1 covers rows 1 and 2, as a spreadsheet reads it.
+    EXPECT_EQ(parseRangeAddress("A2:Z1"), (CellRange{0, 0, 1, 25}));
+    EXPECT_EQ(parseRangeAddress("D5:B2"), (CellRange{1, 1, 4, 3}));
+    EXPECT_EQ(parseRangeAddress("B1:A1"), (CellRange{0, 0, 0, 1}));
+}
+
+TEST(RangeAddress, RefusesRowsOutsideTheSheet) {
+    EXPECT_EQ(refusal("A0"), "单元格地址“A0”无效：行号必须在 1 到 1048576 之间");
+    EXPECT_EQ(refusal("A-1"), "单元格地址“A-1”无效：行号必须在 1 到 1048576 之间");
+    EXPECT_EQ(refusal("A1048577"), "单元格地址“A1048577”无效：行号必须在 1 到 1048576 之间");
+    EXPECT_EQ(refusal("A99999999999999999999999"),
+              "单元格地址“A99999999999999999999999”无效：行号必须在 1 到 1048576 之间");
+    EXPECT_EQ(refusal("A1:B0"), "单元格地址“A1:B0”无效：行号必须在 1 到 1048576 之间");
+}
+
+TEST(RangeAddress, RefusesColumnsBeyondXfdAndMissingColumns) {
+    EXPECT_EQ(refusal("XFE1"), "单元格地址“XFE1”无效：列超出了最后一列 XFD");
+    EXPECT_EQ(refusal("AAAAAAAAAAAAAAAAAAAAA1"),
+              "单元格地址“AAAAAAAAAAAAAAAAAAAAA1”无效：列超出了最后一列 XFD");
+    EXPECT_EQ(refusal("A1:XFE2"), "单元格地址“A1:XFE2”无效：列超出了最后一列 XFD");
+    EXPECT_EQ(refusal("1"), "单元格地址“1”无效：缺少列字母");
+    EXPECT_EQ(refusal("$1"), "单元格地址“$1”无效：缺少列字母");
+    EXPECT_EQ(refusal("5:B6"), "单元格地址“5:B6”无效：缺少列字母");
+}
+
+TEST(RangeAddress, RefusesMalformedText) {
+    EXPECT_EQ(refusal(""), "单元格地址为空");
+    for (const char* bad : {"A", "A1:", ":A1", "A1:B2:C3", "1A", " A1", "A1 ", "A1B", "A$$1",
+                            "$$A1", "A:A", "A1.5", "甲1", "A+", "A1:B"}) {
+        EXPECT_EQ(refusal(bad), "单元格地址“" + std::string(bad) + "”无效") << bad;
+    }
+}
+
+TEST(RangeAddress, FormatsColumnsAndCells) {
+    EXPECT_EQ(columnName(0), "A");
+    EXPECT_EQ(columnName(25), "Z");
+    EXPECT_EQ(columnName(26), "AA");
+    EXPECT_EQ(columnName(701), "ZZ");
+    EXPECT_EQ(columnName(702), "AAA");
+    EXPECT_EQ(columnName(16383), "XFD");
+    EXPECT_EQ(cellAddress(0, 0), "A1");
+    EXPECT_EQ(rangeAddress({0, 0, 0, 0}), "A1");
+    EXPECT_EQ(rangeAddress({1, 1, 1048575, 27}), "B2:AB1048576");
+    for (std::uint32_t c : {0u, 25u, 26u, 51u, 52u, 701u, 702u, 18277u - 2000u, 16383u}) {
+        EXPECT_EQ(parseRangeAddress(cellAddress(6, c)), (CellRange{6, c, 6, c}));
+    }
+}
+
+} // namespace
+} // namespace quenly::wb

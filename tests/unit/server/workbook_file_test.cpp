@@ -1,0 +1,190 @@
+// Opening files by their content (and saying what a file really is) and saving safely.
+#include "temp_dir.h"
+#include "workbook_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quenly::wb {
+namespace {
+
+using quenly::test::TempDir;
+namespace fs = std::filesystem;
+
+void writeBytes(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string loadError(const fs::path& p) {
+    try {
+        loadWorkbook(p);
+    } catch (const WorkbookError& e) {
+        return e.what();
+    }
+    return "(opened)";
+}
+
+void put32(std::string& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b[at + i] = static_cast<char>(v >> (8 * i));
+    }
+}
+
+// A compound file with one directory sector naming the given streams.
+std::string compoundFile(const std::vector<std::string>& streams) {
+    std::string b(512 * 3, '\0');
+    const unsigned char magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    for (int i = 0; i < 8; ++i) {
+        b[i] = static_cast<char>(magic[i]);
+    }
+    b[0x1A] = 0x3E;
+    b[0x1C] = '\xFE';
+    b[0x1D] = '\xFF';
+    b[0x1E] = 9; // 512-byte sectors
+    b[0x20] = 6;
+    put32(b, 0x2C, 1); // one FAT sector
+    put32(b, 0x30, 1); // directory in sector 1
+    put32(b, 0x4C, 0); // FAT in sector 0
+    for (int i = 1; i < 109; ++i) {
+        put32(b, 0x4C + 4 * i, 0xFFFFFFFF);
+    }
+    // FAT: sector 0 is the FAT, sector 1 ends its chain.
+    put32(b, 512, 0xFFFFFFFD);
+    put32(b, 512 + 4, 0xFFFFFFFE);
+    for (int i = 2; i < 128; ++i) {
+        put32(b, 512 + 4 * i, 0xFFFFFFFF);
+    }
+    std::vector<std::string> names{"Root Entry"};
+    names.insert(names.end(), streams.begin(), streams.end());
+    for (std::size_t e = 0; e < names.size() && e < 4; ++e) {
+        const std::size_t at = 1024 + e * 128;
+        for (std::size_t i = 0; i < names[e].size(); ++i) {
+            b[at + 2 * i] = names[e][i];
+        }
+        b[at + 0x40] = static_cast<char>((names[e].size() + 1) * 2);
+        b[at + 0x42] = e == 0 ? 5 : 2;
+    }
+    return b;
+}
+
+TEST(LoadWorkbook, SaysWhatAFileThatIsNoWorkbookReallyIs) {
+    TempDir dir;
+    const fs::path missing = dir / "没有.xlsx";
+    EXPECT_EQ(loadError(missing), "文件“" + missing.string() + "”不存在");
+    fs::create_directory(dir / "folder.xlsx");
+    EXPECT_EQ(loadError(dir / "folder.xlsx"),
+              "“" + (dir / "folder.xlsx").string() + "”是一个文件夹，不是Excel工作簿");
+    writeBytes(dir / "empty.xlsx", "");
+    EXPECT_EQ(loadError(dir / "empty.xlsx"),
+              "文件“" + (dir / "empty.xlsx").string() + "”是空文件（0 字节），不是Excel工作簿");
+    const std::string saveAs = "；请在Excel或WPS中打开后另存为.xlsx";
+    writeBytes(dir / "web.xls", "\xEF\xBB\xBF\r\n<!DOCTYPE html><html><body><table>");
+    EXPECT_EQ(loadError(dir / "web.xls"),
+              "“" + (dir / "web.xls").string() + "”是网页（HTML）文件，不是Excel工作簿" + saveAs);
+    writeBytes(dir / "table.xls", "<meta charset=utf-8><TABLE><tr><td>1</td></tr></TABLE>");
+    EXPECT_EQ(loadError(dir / "table.xls"),
+              "“" + (dir / "table.xls").string() + "”是网页（HTML）文件，不是Excel工作簿" + saveAs);
+    writeBytes(dir / "data.xlsx", "姓名,实发\n张三,100\n");
+    EXPECT_EQ(loadError(dir / "data.xlsx"),
+              "“" + (dir / "data.xlsx").string() + "”是CSV或文本文件，不是Excel工作簿" + saveAs);
+    writeBytes(dir / "x2003.xls", "<?xml version=\"1.0\"?>\n<Workbook "
+                                  "xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\">");
+    EXPECT_EQ(loadError(dir / "x2003.xls"),
+              "“" + (dir / "x2003.xls").string() +
+                  "”是XML电子表格（Excel 2003 XML）文件，不是Excel工作簿" + saveAs);
+    writeBytes(dir / "doc.xls", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    EXPECT_EQ(loadError(dir / "doc.xls"),
+              "“" + (dir / "doc.xls").string() + "”是PDF文件，不是Excel工作簿");
+    writeBytes(dir / "bin.xls", std::string("\x01\x02\x00\x03", 4));
+    EXPECT_EQ(loadError(dir / "bin.xls"),
+              "“" + (dir / "bin.xls").string() +
+                  "”不是Excel工作簿（无法识别的文件格式）；请选择.xlsx或.xls文件");
+}
+
+TEST(LoadWorkbook, TellsEncryptedWorkbooksAndOtherOfficeFilesApart) {
+    TempDir dir;
+    writeBytes(dir / "secret.xlsx", compoundFile({"EncryptionInfo", "EncryptedPackage"}));
+    EXPECT_EQ(
+        loadError(dir / "secret.xlsx"),
+        "“" + (dir / "secret.xlsx").string() +
+            "”是设置了打开密码的加密工作簿，无法读取；请在Excel或WPS中打开，取消密码后另存为.xlsx");
+    writeBytes(dir / "letter.xls", compoundFile({"WordDocument", "1Table"}));
+    EXPECT_EQ(loadError(dir / "letter.xls"),
+              "“" + (dir / "letter.xls").string() + "”是Word文档，不是Excel工作簿");
+    // A compound file with a Workbook stream goes to the .xls reader, which reports its own fault.
+    writeBytes(dir / "broken.xls", compoundFile({"Workbook"}));
+    const std::string e = loadError(dir / "broken.xls");
+    EXPECT_NE(e, "(opened)");
+    EXPECT_NE(e.find("broken.xls"), std::string::npos) << e;
+}
+
+std::unique_ptr<Workbook> sampleBook() {
+    auto book = std::make_unique<Workbook>();
+    Workbook& b = *book;
+    Worksheet& ws = b.addSheet("工资条");
+    ws.cellForWrite(0, 0) = Cell::makeText(b.strings.intern("姓名"));
+    ws.cellForWrite(1, 1) = Cell::makeNumber(3.25);
+    ws.columnForWrite(1).width = 17.5;
+    ws.columnForWrite(1).customWidth = true;
+    return book;
+}
+
+std::vector<std::string> entries(const fs::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        out.push_back(e.path().filename().string());
+    }
+    return out;
+}
+
+TEST(SaveWorkbook, WritesThroughATemporaryNameAndReadsBack) {
+    TempDir dir;
+    const fs::path out = dir / "结果.xlsx";
+    writeBytes(out, "old contents");
+    saveWorkbook(*sampleBook(), out);
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"结果.xlsx"});
+    struct stat st {};
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0044, 0u) << "a saved workbook is readable like any new file";
+    auto back = loadWorkbook(out);
+    const Worksheet& ws = back->sheet(0);
+    EXPECT_EQ(ws.name(), "工资条");
+    ASSERT_NE(ws.cell(1, 1), nullptr);
+    EXPECT_EQ(ws.cell(1, 1)->number, 3.25);
+    EXPECT_EQ(ws.column(1).width, 17.5);
+}
+
+TEST(SaveWorkbook, FailuresLeaveNothingBehind) {
+    TempDir dir;
+    const fs::path nowhere = dir / "missing" / "out.xlsx";
+    try {
+        saveWorkbook(*sampleBook(), nowhere);
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("不存在"), std::string::npos) << e.what();
+    }
+    fs::create_directory(dir / "taken.xlsx");
+    EXPECT_THROW(saveWorkbook(*sampleBook(), dir / "taken.xlsx"), WorkbookError);
+    std::vector<std::string> expected{"taken.xlsx"};
+    if (geteuid() != 0) {
+        expected.insert(expected.begin(), "ro");
+        fs::create_directory(dir / "ro");
+        fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_THROW(saveWorkbook(*sampleBook(), dir / "ro" / "out.xlsx"), WorkbookError);
+        fs::permissions(dir / "ro", fs::perms::owner_all);
+        EXPECT_TRUE(entries(dir / "ro").empty());
+    }
+    std::vector<std::string> left = entries(dir.path());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, expected);
+}
+
+} // namespace
+} // namespace quenly::wb
