@@ -3,11 +3,11 @@
 
 For every person it copies the header rows and then that person's row, values and cell styles,
 into a new workbook, and leaves one empty row after each slip. Merged cells of the header are
-merged again in every slip, column widths and row heights are copied. Formulas are moved with the
-rows they belong to (references shifted the way a paste shifts them), so the slips compute what
-the source computes.
+merged again in every slip, column widths and row heights are copied. Formula cells give their
+cached results, as quenly-batch's slips do; with --formulas the formulas are moved with their rows
+instead (references shifted the way a paste shifts them).
 
-Usage: openpyxl_slips.py SOURCE.xlsx RESULT.xlsx [--rows FIRST-LAST] [--cols FIRST-LAST]
+Usage: openpyxl_slips.py SOURCE.xlsx RESULT.xlsx [--rows FIRST-LAST] [--cols FIRST-LAST] [--formulas]
 Rows count from 1; the defaults are the header rows 1-2 and the columns A-Y. Persons are counted
 down the first header column from the row after the header to the first empty cell.
 """
@@ -71,6 +71,7 @@ def main():
     parser.add_argument("result")
     parser.add_argument("--rows", default="1-2")
     parser.add_argument("--cols", default="A-Y")
+    parser.add_argument("--formulas", action="store_true")
     args = parser.parse_args()
 
     first_row, last_row = (int(v) for v in parse_span(args.rows, "rows"))
@@ -78,7 +79,7 @@ def main():
     height = last_row - first_row + 1
     block = height + 2
 
-    book = openpyxl.load_workbook(args.source)
+    book = openpyxl.load_workbook(args.source, data_only=not args.formulas)
     source = book.worksheets[0]
     result_book = openpyxl.Workbook()
     result = result_book.active
