@@ -251,10 +251,14 @@ def write_xlsx(persons, path, inline_strings):
 
 
 def write_xls(persons, path):
+    import importlib
+
     import xlwt
-    import xlwt.Cell
-    import xlwt.Row
     from xlwt import BIFFRecords
+
+    # xlwt's package exports classes under its module names (xlwt.Row is the class).
+    cell_module = importlib.import_module("xlwt.Cell")
+    row_module = importlib.import_module("xlwt.Row")
 
     if persons > XLS_MAX_PERSONS:
         sys.exit(
@@ -267,7 +271,7 @@ def write_xls(persons, path):
         def __init__(self, data):
             self._rec_data = data
 
-    class CachedFormulaCell(xlwt.Cell.FormulaCell):
+    class CachedFormulaCell(cell_module.FormulaCell):
         """A formula cell whose record carries its cached numeric result (xlwt writes none)."""
 
         __slots__ = ()
@@ -278,7 +282,7 @@ def write_xls(persons, path):
                 + self.frmla.rpn()
             ).get()
 
-    xlwt.Row.FormulaCell = CachedFormulaCell
+    row_module.FormulaCell = CachedFormulaCell
 
     class CachedFormula(xlwt.Formula):
         __slots__ = ("cached",)
