@@ -1,0 +1,173 @@
+// Drawing of the program icon and the 16 x 16 button glyphs.
+#include "glyphs.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace quenly::app {
+
+namespace {
+
+const QColor kNavy{0x00, 0x3C, 0x74};
+
+QImage blank(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+Glyph makeGlyph(const QImage& image) {
+    const QPixmap normal = QPixmap::fromImage(image);
+    return {normal, disabledForm(normal)};
+}
+
+} // namespace
+
+QPixmap disabledForm(const QPixmap& image) {
+    QImage source = image.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(source.scanLine(y));
+        for (int x = 0; x < source.width(); ++x) {
+            const QRgb c = line[x];
+            // Grey of the same brightness, lifted towards white.
+            const int grey = qGray(c);
+            const int lifted = 128 + grey / 2;
+            line[x] = qRgba(lifted, lifted, lifted, qAlpha(c) * 3 / 4);
+        }
+    }
+    return QPixmap::fromImage(source);
+}
+
+QPixmap programIconImage() {
+    QImage image = blank(48);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+
+    // Two slips on one sheet, the upper one slightly lifted.
+    const QRectF sheet(5.5, 3.5, 37, 41);
+    p.setPen(QPen(kNavy, 1.5));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(sheet, 2.5, 2.5);
+
+    const auto slip = [&p](qreal top) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x2F, 0x6E, 0xB5));
+        p.drawRect(QRectF(9, top, 30, 5));
+        p.setPen(QPen(QColor(0x9A, 0xB4, 0xD0), 1));
+        for (qreal x = 16.5; x < 39; x += 7.5) {
+            p.drawLine(QPointF(x, top), QPointF(x, top + 10));
+        }
+        p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+        p.drawLine(QPointF(9, top + 10), QPointF(39, top + 10));
+        p.drawLine(QPointF(9, top), QPointF(9, top + 10));
+        p.drawLine(QPointF(39, top), QPointF(39, top + 10));
+    };
+    slip(7);
+    slip(28);
+
+    // The cutting line between the slips, with a pair of scissors at its left end.
+    QPen cut(QColor(0xC0, 0x30, 0x30), 1.2, Qt::DashLine);
+    p.setPen(cut);
+    p.drawLine(QPointF(14, 23.5), QPointF(42, 23.5));
+    p.setPen(QPen(QColor(0xC0, 0x30, 0x30), 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(1.5, 18, 5, 4));
+    p.drawEllipse(QRectF(1.5, 25, 5, 4));
+    p.drawLine(QPointF(6, 21), QPointF(13, 25));
+    p.drawLine(QPointF(6, 26), QPointF(13, 22));
+
+    // The currency sign in the corner.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xE8, 0x9A, 0x1C));
+    p.drawEllipse(QRectF(31, 33, 15, 15));
+    p.setPen(QPen(Qt::white, 1.6));
+    p.drawLine(QPointF(35, 36.5), QPointF(38.5, 40.5));
+    p.drawLine(QPointF(42, 36.5), QPointF(38.5, 40.5));
+    p.drawLine(QPointF(38.5, 40.5), QPointF(38.5, 45.5));
+    p.drawLine(QPointF(35.5, 41.5), QPointF(41.5, 41.5));
+    p.drawLine(QPointF(35.5, 43.8), QPointF(41.5, 43.8));
+    p.end();
+    return QPixmap::fromImage(image);
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    icon.addPixmap(programIconImage());
+    return icon;
+}
+
+Glyph browseGlyph() {
+    QImage image = blank(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QColor edge(0xA0, 0x74, 0x10);
+    // Back of the folder with its tab.
+    QPainterPath back;
+    back.moveTo(1.5, 3.5);
+    back.lineTo(6, 3.5);
+    back.lineTo(7.5, 5);
+    back.lineTo(13.5, 5);
+    back.lineTo(13.5, 13.5);
+    back.lineTo(1.5, 13.5);
+    back.closeSubpath();
+    p.setPen(QPen(edge, 1));
+    p.setBrush(QColor(0xF0, 0xC8, 0x50));
+    p.drawPath(back);
+    // The opened front flap.
+    QPainterPath front;
+    front.moveTo(3.5, 7.5);
+    front.lineTo(15, 7.5);
+    front.lineTo(12.5, 13.5);
+    front.lineTo(1.5, 13.5);
+    front.closeSubpath();
+    p.setBrush(QColor(0xFF, 0xE0, 0x7A));
+    p.drawPath(front);
+    p.end();
+    return makeGlyph(image);
+}
+
+Glyph exportGlyph() {
+    QImage image = blank(16);
+    QPainter p(&image);
+    // A small table: a blue header row and two rows of cells.
+    p.setPen(QPen(QColor(0x1D, 0x6B, 0x3A), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(0, 1, 10, 12);
+    p.fillRect(1, 2, 9, 3, QColor(0x2F, 0x9E, 0x5A));
+    p.drawLine(0, 5, 10, 5);
+    p.drawLine(0, 9, 10, 9);
+    p.drawLine(5, 1, 5, 13);
+    // The arrow out of it.
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QPainterPath arrow;
+    arrow.moveTo(8, 8);
+    arrow.lineTo(12, 8);
+    arrow.lineTo(12, 5);
+    arrow.lineTo(16, 10);
+    arrow.lineTo(12, 15);
+    arrow.lineTo(12, 12);
+    arrow.lineTo(8, 12);
+    arrow.closeSubpath();
+    p.setPen(QPen(kNavy, 1));
+    p.setBrush(QColor(0x3A, 0x8E, 0xE6));
+    p.drawPath(arrow);
+    p.end();
+    return makeGlyph(image);
+}
+
+Glyph closeGlyph() {
+    QImage image = blank(16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(0x9E, 0x1B, 0x1B), 1));
+    p.setBrush(QColor(0xD9, 0x3A, 0x2F));
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
+    p.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
+    p.end();
+    return makeGlyph(image);
+}
+
+} // namespace quenly::app

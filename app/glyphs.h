@@ -1,0 +1,30 @@
+// The program icon and the button glyphs, drawn in code so the program ships no image files.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace quenly::app {
+
+/// The program icon: one 48 x 48 image of a pay slip with its cutting line.
+QPixmap programIconImage();
+QIcon programIcon();
+
+/// A button glyph: the image shown while the button is enabled and the one shown while it is
+/// disabled, both 16 x 16.
+struct Glyph {
+    QPixmap normal;
+    QPixmap disabled;
+};
+
+/// An open folder, for the browse button.
+Glyph browseGlyph();
+/// A table with an arrow, for the export button.
+Glyph exportGlyph();
+/// A red cross, for the close button.
+Glyph closeGlyph();
+
+/// The grey, faded form of `image` shown on a disabled button.
+QPixmap disabledForm(const QPixmap& image);
+
+} // namespace quenly::app

@@ -1,0 +1,71 @@
+// Process and application set-up shared by the program and its window tests.
+#include "startup.h"
+
+#include "glyphs.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <unistd.h>
+
+// The help page is compiled into the window library; a static library's resources are
+// registered by hand.
+static void registerHelpResource() {
+    Q_INIT_RESOURCE(help);
+}
+
+namespace quenly::app {
+
+namespace {
+
+void appendChromiumFlag(const char* flag) {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains(flag)) {
+        return;
+    }
+    if (!flags.isEmpty()) {
+        flags += ' ';
+    }
+    flags += flag;
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
+} // namespace
+
+void prepareProcessEnvironment() {
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    // The help page is plain text and pictures; software drawing serves it everywhere, also on
+    // displays without a graphics card.
+    appendChromiumFlag("--disable-gpu");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+void configureApplication(QApplication& application) {
+    QApplication::setApplicationName(QStringLiteral("quenly"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quenly"));
+    QApplication::setWindowIcon(programIcon());
+    registerHelpResource();
+
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Microsoft YaHei")});
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
+}
+
+} // namespace quenly::app
