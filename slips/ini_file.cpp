@@ -193,8 +193,11 @@ void IniFile::insertLine(std::size_t position, std::string body) {
 }
 
 void IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
-    if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) {
-        throw std::invalid_argument("INI 文件中的名称和值不能包含换行符");
+    if (hasLineBreak(section) || hasLineBreak(key)) {
+        throw std::invalid_argument("INI 文件中的节名和键名不能包含换行符");
+    }
+    if (hasLineBreak(value)) {
+        throw std::invalid_argument("设置“" + std::string(key) + "”的值不能包含换行符");
     }
     const std::string_view trimmedKey = trimBlanks(key);
     if (trimmedKey.empty() || trimmedKey.front() == '[' || trimmedKey.front() == ';' ||

@@ -125,7 +125,11 @@ std::string cellText(Dispatch& instance, const std::string& address) {
         throw ExportError("单元格 " + address + " 的值是错误值 " +
                           std::string(cellErrorText(value.errorCode())) + "，无法清点人数");
     }
-    return variantToText(value);
+    try {
+        return variantToText(value);
+    } catch (const AutomationError&) {
+        throw ExportError("单元格 " + address + " 的值无法转换为文本，无法清点人数");
+    }
 }
 
 // Copies `from` of the source instance and pastes it into the result sheet at `to`.

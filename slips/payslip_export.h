@@ -63,9 +63,13 @@ struct ExportOutcome {
     int persons = 0;
 };
 
-/// Runs one export (the handler of the export button). Errors inside the run take the failure
-/// path: the instances started are sent Quit and the user is told why. An error of that failure
-/// path itself (a Quit that fails) escapes as an exception.
+/// Runs one export (the handler of the export button). A blank path (only characters of codes 0 to
+/// 32) shows "请先选择Excel文件！" and returns Refused. Any error inside the run takes the failure
+/// path: the instances started are sent Quit, source first, and a warning box captioned "信息提示"
+/// says "输出工资条失败：" and the reason; the run returns Failed with that reason. An error of
+/// the failure path itself (a Quit that fails) escapes as an exception, with no message shown.
+/// The run keeps no state outside the call, so a run started from processPendingMessages goes to
+/// its end with its own instances. Rows of addresses count from 1.
 ExportOutcome rzbtbtnExportClick(ExportHost& host, const ServerRegistry& servers,
                                  const ExportSettings& settings);
 

@@ -261,6 +261,7 @@ TEST_F(PayslipExport, DefaultRunFollowsTheCallTable) {
     EXPECT_EQ(m_host.maximum, 3);
     EXPECT_EQ(m_host.pathReads, 2);
     EXPECT_TRUE(m_host.messages.empty());
+    EXPECT_FALSE(fs::exists(m_settings.iniPath)) << "the read for export creates nothing";
 
     // The instances: the source ended with its workbook closed, the result shown.
     EXPECT_EQ(m_rec.instances(), 2);
