@@ -109,10 +109,19 @@ void CompoundFile::readHeader() {
     }
 }
 
+std::uint64_t CompoundFile::sectorsInFile() const {
+    // The header fills the first sector's place (512 bytes, or 4096 in version 4).
+    return m_data.size() > m_sectorSize ? (m_data.size() - 1) / m_sectorSize : 0;
+}
+
+std::uint64_t CompoundFile::fullSectors() const {
+    return m_data.size() > m_sectorSize ? m_data.size() / m_sectorSize - 1 : 0;
+}
+
 const std::uint8_t* CompoundFile::sector(std::uint32_t s, std::string_view what) const {
     const std::uint64_t offset = (static_cast<std::uint64_t>(s) + 1) * m_sectorSize;
     if (offset + m_sectorSize > m_data.size()) {
-        const std::uint64_t count = (m_data.size() - kHeaderSize) / m_sectorSize;
+        const std::uint64_t count = fullSectors();
         fail(m_file, std::string(what) + "引用了扇区 " + num(s) + "（文件偏移 " + num(offset) +
                          "），超出了文件范围：文件只有 " + num(count) +
                          " 个完整扇区，可能已被截断");
@@ -122,11 +131,10 @@ const std::uint8_t* CompoundFile::sector(std::uint32_t s, std::string_view what)
 
 void CompoundFile::readFat() {
     const std::uint32_t perSector = m_sectorSize / 4;
-    const std::uint64_t sectorsInFile =
-        (m_data.size() - kHeaderSize + m_sectorSize - 1) / m_sectorSize;
-    if (m_numFatSectors == 0 || m_numFatSectors > sectorsInFile) {
+    const std::uint64_t inFile = sectorsInFile();
+    if (m_numFatSectors == 0 || m_numFatSectors > inFile) {
         fail(m_file, "复合文档文件头记载的 FAT 扇区数 " + num(m_numFatSectors) +
-                         "（偏移 44）与文件大小不符（文件共 " + num(sectorsInFile) + " 个扇区）");
+                         "（偏移 44）与文件大小不符（文件共 " + num(inFile) + " 个扇区）");
     }
     // The sector numbers of the FAT: 109 in the header, the rest in the chain of DIFAT sectors.
     std::vector<std::uint32_t> fatSectors;
@@ -142,12 +150,12 @@ void CompoundFile::readFat() {
             fail(m_file, "DIFAT 扇区链在第 " + num(difatCount) + " 个扇区后提前结束，但还缺 " +
                              num(m_numFatSectors - fatSectors.size()) + " 个 FAT 扇区的位置");
         }
-        if (difat >= sectorsInFile) {
+        if (difat >= inFile) {
             fail(m_file, "DIFAT 扇区链指向扇区 " + num(difat) + "，超出了文件范围（文件共 " +
-                             num(sectorsInFile) + " 个扇区）");
+                             num(inFile) + " 个扇区）");
         }
         if (seenDifat.empty()) {
-            seenDifat.resize(sectorsInFile);
+            seenDifat.resize(inFile);
         }
         if (seenDifat[difat] || difatCount >= m_numDifatSectors) {
             fail(m_file, "DIFAT 扇区链在扇区 " + num(difat) + " 处形成循环或超出了文件头记载的 " +
@@ -200,10 +208,9 @@ std::vector<std::uint32_t> CompoundFile::followChain(std::uint32_t start, std::u
 
 std::vector<std::uint8_t> CompoundFile::readRegular(std::uint32_t start, std::uint64_t size,
                                                     std::string_view what) const {
-    const std::uint64_t sectorsInFile =
-        (m_data.size() - kHeaderSize + m_sectorSize - 1) / m_sectorSize;
+    const std::uint64_t inFile = sectorsInFile();
     const std::uint64_t wanted = (size + m_sectorSize - 1) / m_sectorSize;
-    if (wanted > sectorsInFile) {
+    if (wanted > inFile) {
         fail(m_file, std::string(what) + "的大小 " + num(size) + " 字节超过了整个文件（" +
                          num(m_data.size()) + " 字节），文件可能已被截断");
     }

@@ -55,6 +55,9 @@ private:
                                            std::string_view what) const;
     std::vector<std::uint32_t> followMiniChain(std::uint32_t start, std::uint64_t wanted,
                                                std::string_view what) const;
+    /// Sectors after the header that are at least partly in the file, and wholly in it.
+    std::uint64_t sectorsInFile() const;
+    std::uint64_t fullSectors() const;
     const std::uint8_t* sector(std::uint32_t s, std::string_view what) const;
     std::vector<std::uint8_t> readRegular(std::uint32_t start, std::uint64_t size,
                                           std::string_view what) const;

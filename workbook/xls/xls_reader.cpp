@@ -286,8 +286,8 @@ void XlsReader::recordFault(const Record& r, std::string_view fault) const {
     }
     std::string name(recordName(r.id));
     msg += "“" + m_streamName + "”流偏移 " + num(r.offset) + " 处的 " +
-           (name.empty() ? std::string("类型 ") + hex4(r.id) : name + "（" + hex4(r.id) + "）") +
-           " 记录";
+           (name.empty() ? std::string("类型 ") + hex4(r.id) + " 的记录"
+                         : name + " 记录（" + hex4(r.id) + "）");
     msg += fault;
     fail(m_file, msg);
 }
@@ -589,7 +589,7 @@ void XlsReader::readSst(const Record& r, RecordCursor& cursor) {
         try {
             m_sst.push_back(m_book->strings.addRich(richString(in, 2, false)));
         } catch (const ShortRecord&) {
-            recordFault(r, "（连同其后的 CONTINUE 记录）在第 " + num(i + 1) +
+            recordFault(r, "连同其后的 CONTINUE 记录在第 " + num(i + 1) +
                                " 个共享字符串中途结束，文件已损坏");
         }
     }
