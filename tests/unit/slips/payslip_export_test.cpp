@@ -332,6 +332,23 @@ TEST_F(PayslipExport, HeaderRowsTwoToThreeColumnsBToF) {
     EXPECT_EQ(sheet.cell("B11"), Variant("丙"));
 }
 
+TEST_F(PayslipExport, HexadecimalRowSettingsNameTheSameRows) {
+    cell("B4", Variant("甲"));
+    writeOptions("2", "3", "B", "F");
+    run();
+    const Lines decimalRun = m_rec.logLines();
+
+    RecordingAutomation rec;
+    ServerRegistry servers;
+    rec.registerWith(servers);
+    rec.setCell(kBook, "B4", Variant("甲"));
+    TestHost host(rec);
+    writeOptions("\" +$2\"", "0x3", "B", "F");
+    EXPECT_EQ(rzbtbtnExportClick(host, servers, m_settings).status,
+              ExportOutcome::Status::Finished);
+    EXPECT_EQ(rec.logLines(), decimalRun);
+}
+
 TEST_F(PayslipExport, NoPersonShowsAWorkbookWithWidthsOnly) {
     cell("A1", Variant("姓名"));
     const ExportOutcome outcome = run();
@@ -434,7 +451,8 @@ TEST_F(PayslipExport, FaultyRowSettingsQuitTheSourceOnly) {
     for (const Case& c :
          {Case{"1", "x", "结束标题行“x”不是整数"}, Case{"\"1 \"", "1", "起始标题行“1 ”不是整数"},
           Case{"", "1", "起始标题行“”不是整数"},
-          Case{"1", "4294967297", "结束标题行“4294967297”不是整数"}}) {
+          Case{"1", "4294967297", "结束标题行“4294967297”不是整数"},
+          Case{"y", "x", "起始标题行“y”不是整数"}}) {
         RecordingAutomation rec;
         ServerRegistry servers;
         rec.registerWith(servers);
