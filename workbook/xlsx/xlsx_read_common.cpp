@@ -329,7 +329,8 @@ RawColor RawColor::fromAttributes(const Attributes& a) {
         }
         if (ok) {
             c.kind = Kind::Rgb;
-            c.value = v.size() == 6 ? 0xFF000000u | value : value;
+            // Spreadsheet applications ignore the alpha byte (writers often leave it 00).
+            c.value = 0xFF000000u | (value & 0xFFFFFFu);
             return c;
         }
     }
