@@ -13,6 +13,12 @@ struct libdeflate_compressor;
 
 namespace quenly::wb::zip {
 
+/// Turns the complete raw deflate stream in data[0, size) into one that can be continued: its
+/// final block is marked non-final and an empty stored block brings it to a byte boundary, as a
+/// sync flush would. `data` must hold at least size + 16 bytes (the bytes after `size` may be
+/// anything). Returns the new size, or 0 when data[0, size) is not a valid deflate stream.
+std::size_t unfinishDeflate(std::string& data, std::size_t size);
+
 /// Fills `out` (cleared by the callee) with piece `index` of an entry's bytes. Called from several
 /// threads at once, each time with a different index; may throw, which ends the entry.
 using PieceProducer = std::function<void(std::size_t index, std::string& out)>;

@@ -4,13 +4,16 @@
 #include "zip_writer.h"
 
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -240,4 +243,95 @@ TEST(ZipWriter, FailingProducerEndsTheEntryWithItsError) {
         // The window of pieces in flight is small, so production stopped soon after the fault.
         EXPECT_LT(calls.load(), 100) << threads;
     }
+}
+
+namespace {
+
+std::string inflateRaw(const std::string& in) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    std::string out;
+    char buf[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(in.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buf);
+        z.avail_out = sizeof buf;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(buf, sizeof buf - z.avail_out);
+        if (rc == Z_BUF_ERROR && z.avail_in == 0) {
+            break;
+        }
+    }
+    const bool ended = rc == Z_STREAM_END && z.avail_in == 0;
+    inflateEnd(&z);
+    if (!ended) {
+        throw std::runtime_error("not one complete deflate stream");
+    }
+    return out;
+}
+
+// Inputs of the kinds that make libdeflate choose stored, fixed and dynamic blocks.
+std::vector<std::string> sampleInputs() {
+    std::mt19937 rng(12345);
+    std::vector<std::string> inputs = {"", "a", std::string(1, '\0'), "<row r=\"1\"/>",
+                                       std::string(100000, 'x')};
+    std::string noise(70000, '\0');
+    for (char& c : noise) {
+        c = static_cast<char>(rng());
+    }
+    inputs.push_back(noise);
+    std::string xml;
+    for (int r = 1; xml.size() < 900000; ++r) {
+        xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
+               "\" s=\"3\"><v>" + std::to_string(rng() % 100000) + "." +
+               std::to_string(rng() % 100) + "</v></c></row>";
+    }
+    inputs.push_back(xml);
+    inputs.push_back(xml.substr(0, 3000) + noise.substr(0, 3000) + xml.substr(5000, 40000));
+    return inputs;
+}
+
+} // namespace
+
+TEST(UnfinishDeflate, ContinuedStreamsConcatenateIntoOne) {
+    const auto inputs = sampleInputs();
+    for (int level : {0, 1, 6, 12}) {
+        libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+        ASSERT_NE(c, nullptr);
+        std::string joined, expected;
+        for (const std::string& in : inputs) {
+            std::string out(libdeflate_deflate_compress_bound(c, in.size()) + 16, '\xAA');
+            const std::size_t n =
+                libdeflate_deflate_compress(c, in.data(), in.size(), out.data(), out.size() - 16);
+            ASSERT_GT(n, 0u);
+            const std::size_t m = quenly::wb::zip::unfinishDeflate(out, n);
+            ASSERT_GT(m, n) << "level " << level << ", input of " << in.size();
+            joined.append(out, 0, m);
+            expected += in;
+        }
+        libdeflate_free_compressor(c);
+        joined.append("\x03\x00", 2); // a final empty block closes the stream
+        EXPECT_EQ(inflateRaw(joined), expected) << "level " << level;
+    }
+}
+
+TEST(UnfinishDeflate, RefusesWhatIsNotOneDeflateStream) {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(1);
+    const std::string xml = sampleInputs().back();
+    std::string out(libdeflate_deflate_compress_bound(c, xml.size()) + 16, '\0');
+    const std::size_t n =
+        libdeflate_deflate_compress(c, xml.data(), xml.size(), out.data(), out.size() - 16);
+    libdeflate_free_compressor(c);
+    std::string copy = out;
+    EXPECT_EQ(quenly::wb::zip::unfinishDeflate(copy, n / 2), 0u) << "cut short";
+    copy = out;
+    EXPECT_EQ(quenly::wb::zip::unfinishDeflate(copy, n + 3), 0u) << "trailing bytes";
+    std::string reserved = std::string("\x07", 1) + std::string(16, '\0'); // block type 3
+    EXPECT_EQ(quenly::wb::zip::unfinishDeflate(reserved, 1), 0u);
+    std::string stored = std::string("\x01\x05\x00\x00\x00", 5) + std::string(16, '\0');
+    EXPECT_EQ(quenly::wb::zip::unfinishDeflate(stored, 5), 0u) << "LEN and NLEN disagree";
+    std::string tooSmall = out.substr(0, n + 4);
+    EXPECT_EQ(quenly::wb::zip::unfinishDeflate(tooSmall, n), 0u) << "no room after the stream";
 }
