@@ -36,7 +36,6 @@ constexpr std::uint64_t kCellBound = 80;
 constexpr std::uint64_t kRowBound = 128;
 constexpr std::uint64_t kMergeBound = 48;
 constexpr std::size_t kMergesPerPiece = 30000;
-constexpr std::size_t kStringsPerPiece = 20000;
 constexpr std::uint32_t kUnused = 0xFFFFFFFFu;
 
 // Column letters of every column, 0-based, each padded to 4 bytes so a cell can copy 4 at once.
@@ -1006,29 +1005,37 @@ void appendStringItem(XmlBuffer& b, const SharedString& s) {
 
 class SharedStringsXml {
 public:
+    // Pieces are cut by an upper bound of their XML, so a few very long texts make a piece alone.
     SharedStringsXml(const StringTable& strings, std::vector<std::uint32_t> order,
                      std::uint64_t count)
         : m_strings(strings)
         , m_order(std::move(order))
-        , m_count(count) {}
-
-    std::size_t pieceCount() const {
-        return 1 + (m_order.size() + kStringsPerPiece - 1) / kStringsPerPiece;
-    }
-
-    std::uint64_t sizeBound() const {
-        std::uint64_t bound = 512;
-        for (std::uint32_t i : m_order) {
-            const SharedString& s = m_strings.at(i);
-            bound += 64 + 7 * s.text.size();
+        , m_count(count) {
+        m_cuts.push_back(0);
+        std::uint64_t piece = 0;
+        for (std::size_t k = 0; k < m_order.size(); ++k) {
+            const SharedString& s = m_strings.at(m_order[k]);
+            std::uint64_t item = 64 + 7 * std::uint64_t{s.text.size()};
             for (const RichRun& run : s.runs) {
-                bound += 512 + 7 * run.text.size() + 6 * run.font.name.size() +
-                         6 * (run.font.underline.size() + run.font.vertAlign.size() +
-                              run.font.scheme.size());
+                item += 512 + 7 * run.text.size() +
+                        6 * (run.font.name.size() + run.font.underline.size() +
+                             run.font.vertAlign.size() + run.font.scheme.size());
+            }
+            m_bound += item;
+            piece += item;
+            if (piece >= kPieceBound) {
+                m_cuts.push_back(k + 1);
+                piece = 0;
             }
         }
-        return bound;
+        if (m_cuts.back() != m_order.size()) {
+            m_cuts.push_back(m_order.size());
+        }
     }
+
+    // The opening tag, then the pieces of texts.
+    std::size_t pieceCount() const { return m_cuts.size(); }
+    std::uint64_t sizeBound() const { return m_bound; }
 
     void produce(std::size_t index, std::string& out) const {
         XmlBuffer b(std::move(out));
@@ -1040,9 +1047,7 @@ public:
             b.attr("uniqueCount", m_order.size());
             b.append('>');
         } else {
-            const std::size_t from = (index - 1) * kStringsPerPiece;
-            const std::size_t to = std::min(from + kStringsPerPiece, m_order.size());
-            for (std::size_t i = from; i < to; ++i) {
+            for (std::size_t i = m_cuts[index - 1]; i < m_cuts[index]; ++i) {
                 appendStringItem(b, m_strings.at(m_order[i]));
             }
         }
@@ -1056,6 +1061,8 @@ private:
     const StringTable& m_strings;
     std::vector<std::uint32_t> m_order; // old indices of the texts in use, in table order
     std::uint64_t m_count;
+    std::vector<std::size_t> m_cuts; // piece k > 0 holds the texts [m_cuts[k - 1], m_cuts[k])
+    std::uint64_t m_bound = 512;
 };
 
 void writeParts(const Workbook& book, const std::vector<SheetPlan>& plans,

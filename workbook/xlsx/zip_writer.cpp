@@ -465,7 +465,7 @@ ZipWriter::ZipWriter(const std::filesystem::path& file, const ZipWriterOptions& 
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    const int year = std::max(tm.tm_year + 1900, 1980);
+    const int year = std::clamp(tm.tm_year + 1900, 1980, 2107); // what MS-DOS dates hold
     m_dosTime = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
     m_dosDate =
         static_cast<std::uint16_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);

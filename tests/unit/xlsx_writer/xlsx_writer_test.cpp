@@ -511,3 +511,38 @@ TEST(XlsxWriter, OpenpyxlReadsValuesStylesMergesWidthsAndHeights) {
                             "' '" + (dir / "slips.xlsx").string() + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
+
+TEST(XlsxWriter, SharedStringsInManyPiecesKeepTheirOrder) {
+    TempDir dir;
+    Workbook book;
+    auto& ws = book.addSheet("Sheet1");
+    const std::uint32_t n = 60000;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::string text = "文本" + std::to_string(i);
+        if (i % 1000 == 7) {
+            text += std::string(20000, i % 2 ? '&' : 'x'); // long texts, some escaped
+        }
+        ws.cellForWrite(i, 0) = Cell::makeText(book.strings.intern(text));
+    }
+    writeXlsx(book, dir / "s.xlsx", {3});
+    const std::string sst = readParts(dir / "s.xlsx")["xl/sharedStrings.xml"];
+    EXPECT_NE(sst.find("count=\"60000\" uniqueCount=\"60000\"><si><t>文本0</t></si>"),
+              std::string::npos);
+    std::size_t items = 0, at = 0;
+    for (std::size_t p = sst.find("<si>"); p != std::string::npos; p = sst.find("<si>", p + 1)) {
+        const std::string want = "<si><t>文本" + std::to_string(items);
+        if (sst.compare(p, want.size(), want) != 0 && at == 0) {
+            at = p;
+        }
+        ++items;
+    }
+    EXPECT_EQ(items, n);
+    EXPECT_EQ(at, 0u) << sst.substr(at, 40);
+    std::string amp;
+    for (int k = 0; k < 20000; ++k) {
+        amp += "&amp;";
+    }
+    EXPECT_NE(sst.find("<si><t>文本1007" + amp + "</t></si><si><t>文本1008</t></si>"),
+              std::string::npos);
+    EXPECT_NE(sst.find("<si><t>文本59999</t></si></sst>"), std::string::npos);
+}
