@@ -84,6 +84,9 @@ std::vector<std::string> compoundEntryNames(std::ifstream& in) {
             std::string name;
             for (unsigned i = 0; i + 1 < nameBytes && i < 64; i += 2) {
                 const unsigned ch = dirSector[e + i] | dirSector[e + i + 1] << 8;
+                if (ch == 0) {
+                    break; // the stored length counts the terminating zero
+                }
                 name += ch < 0x80 ? static_cast<char>(ch) : '?';
             }
             if (!name.empty()) {

@@ -44,7 +44,8 @@ std::string compoundFile(const std::vector<std::string>& streams) {
     for (int i = 0; i < 8; ++i) {
         b[i] = static_cast<char>(magic[i]);
     }
-    b[0x1A] = 0x3E;
+    b[0x18] = 0x3E; // minor version
+    b[0x1A] = 3;    // major version 3
     b[0x1C] = '\xFE';
     b[0x1D] = '\xFF';
     b[0x1E] = 9; // 512-byte sectors
