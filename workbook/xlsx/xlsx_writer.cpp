@@ -662,6 +662,25 @@ struct SheetPlan {
     std::uint64_t sizeBound = 0;
 };
 
+// Spreadsheet applications refuse overlapping merges (Excel "repairs" the file by dropping
+// them), so a merge that overlaps one kept before it is left out. `merges` is sorted by first row;
+// the sweep keeps only the merges still reaching the current row, usually one or two.
+void dropOverlappingMerges(std::vector<CellRange>& merges) {
+    std::vector<CellRange> active;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < merges.size(); ++i) {
+        const CellRange m = merges[i];
+        std::erase_if(active, [&](const CellRange& a) { return a.lastRow < m.firstRow; });
+        const bool overlaps = std::any_of(active.begin(), active.end(),
+                                          [&](const CellRange& a) { return a.intersects(m); });
+        if (!overlaps) {
+            active.push_back(m);
+            merges[kept++] = m;
+        }
+    }
+    merges.resize(kept);
+}
+
 // Scans the cells once: checks their style and text indices, marks the texts in use, finds the
 // used range and cuts the rows into pieces of bounded size.
 SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::uint32_t>& used,
@@ -736,6 +755,7 @@ SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::
         plan.merges.begin(), plan.merges.end(), [](const CellRange& a, const CellRange& b) {
             return a.firstRow != b.firstRow ? a.firstRow < b.firstRow : a.firstCol < b.firstCol;
         });
+    dropOverlappingMerges(plan.merges);
     bound += kMergeBound * plan.merges.size();
     bound += 256 * std::uint64_t{ws.columnInfoCount()} + 4096;
     plan.sizeBound = bound;

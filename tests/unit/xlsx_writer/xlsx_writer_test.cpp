@@ -546,3 +546,21 @@ TEST(XlsxWriter, SharedStringsInManyPiecesKeepTheirOrder) {
               std::string::npos);
     EXPECT_NE(sst.find("<si><t>文本59999</t></si></sst>"), std::string::npos);
 }
+
+TEST(XlsxWriter, OverlappingMergesKeepTheFirst) {
+    TempDir dir;
+    Workbook book;
+    auto& ws = book.addSheet("Sheet1");
+    ws.cellForWrite(0, 0) = Cell::makeNumber(1);
+    ws.merges().add({0, 0, 3, 1}); // A1:B4
+    ws.merges().add({2, 1, 2, 4}); // B3:E3 overlaps A1:B4
+    ws.merges().add({3, 2, 5, 3}); // C4:D6 touches neither
+    ws.merges().add({5, 0, 5, 1}); // A6:B6 below A1:B4
+    ws.merges().add({4, 3, 4, 5}); // D5:F5 overlaps C4:D6
+    writeXlsx(book, dir / "o.xlsx", {1});
+    const std::string sheet = readParts(dir / "o.xlsx")["xl/worksheets/sheet1.xml"];
+    EXPECT_NE(sheet.find("<mergeCells count=\"3\"><mergeCell ref=\"A1:B4\"/>"
+                         "<mergeCell ref=\"C4:D6\"/><mergeCell ref=\"A6:B6\"/></mergeCells>"),
+              std::string::npos)
+        << sheet;
+}
