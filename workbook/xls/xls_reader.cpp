@@ -224,7 +224,8 @@ private:
         std::uint16_t row, col, xf;
     };
     std::optional<PendingText> m_pending;
-    bool m_standardWidth = false; // the sheet being read gave a STANDARDWIDTH
+    bool m_standardWidth = false;    // the sheet being read gave a STANDARDWIDTH
+    bool m_defaultRowHeight = false; // ... and a DEFAULTROWHEIGHT
 };
 
 std::vector<std::uint8_t> XlsReader::readFile() {
@@ -733,6 +734,7 @@ void XlsReader::readSheet(Worksheet& sheet, const SheetEntry& entry) {
     m_sheetName = &entry.name;
     m_pending.reset();
     m_standardWidth = false;
+    m_defaultRowHeight = false;
     if (entry.pos >= m_stream.size()) {
         fail(m_file, "BOUNDSHEET 记录给出的工作表“" + entry.name + "”位置 " + num(entry.pos) +
                          " 超出了“" + m_streamName + "”流的范围（" + num(m_stream.size()) +
@@ -771,6 +773,16 @@ void XlsReader::readSheet(Worksheet& sheet, const SheetEntry& entry) {
             readSheetRecord(sheet, r, cursor);
         } catch (const ShortRecord&) {
             shortRecord(r);
+        }
+    }
+    if (m_defaultRowHeight) {
+        // A row whose height was never set by hand and equals the sheet's default has the
+        // default height, as SpreadsheetML leaves out its height.
+        for (std::uint32_t i = 0; i < sheet.rowCount(); ++i) {
+            Row& row = sheet.rowForWrite(i);
+            if (!row.customHeight && row.height == sheet.defaultRowHeight) {
+                row.height = 0;
+            }
         }
     }
     if (!ended) {
@@ -942,6 +954,7 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
         need(4);
         if (le16(d + 2) > 0) {
             sheet.defaultRowHeight = le16(d + 2) / 20.0;
+            m_defaultRowHeight = true;
         }
         break;
     case rec::kDefColWidth:

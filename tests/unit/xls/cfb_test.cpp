@@ -137,13 +137,13 @@ TEST(CompoundFile, EveryCutOfAFileFailsCleanly) {
 }
 
 TEST(CompoundFile, CorruptedBytesNeverCrash) {
-    // Every 8th byte of the sector tables and directory flipped in turn: an error or a
-    // workbook, but always a bounded, checked read.
-    const auto whole = bytesOf(dataFile("small.xls"));
+    // Byte after byte of header, sector tables, directory and records flipped in turn: an
+    // error or a workbook, but always a bounded, checked read.
+    const auto whole = bytesOf(dataFile("biff8_records.xls"));
     ASSERT_GT(whole.size(), 2048u);
     quenly::test::TempDir dir;
     const auto p = dir / "flip.xls";
-    for (std::size_t at = 0x2C; at < std::min<std::size_t>(whole.size(), 2048); at += 8) {
+    for (std::size_t at = 0x1A; at < whole.size(); at += 5) {
         auto bytes = whole;
         bytes[at] ^= 0xFF;
         {

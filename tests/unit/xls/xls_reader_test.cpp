@@ -345,6 +345,9 @@ TEST(XlsReader, WorkbookSavedByXlwt) {
     EXPECT_EQ(s.row(0)->height, 30.0);
     EXPECT_TRUE(s.row(0)->customHeight);
     EXPECT_TRUE(s.row(5)->hidden);
+    // Rows of the default height (DEFAULTROWHEIGHT) keep no height of their own.
+    EXPECT_EQ(s.defaultRowHeight, 12.75);
+    EXPECT_EQ(s.row(1)->height, 0.0);
 }
 
 TEST(XlsReader, PasswordProtectedWorkbooks) {
