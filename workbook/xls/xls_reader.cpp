@@ -537,30 +537,50 @@ SharedString XlsReader::fromBytes(const std::uint8_t* p, std::size_t n, std::vec
         }
         return out;
     };
-    RichBuilder b;
-    std::size_t from = 0;
-    const Font* font = nullptr;
-    Font current;
-    for (const RunMark& m : runs) {
-        const std::size_t to = std::min<std::size_t>(m.pos, n);
-        if (to < from) {
-            continue;
-        }
-        b.piece(decode(p + from, to - from), font);
-        from = to;
-        if (const BiffFont* bf = m_styles.fontAt(m.font)) {
-            current = m_styles.resolveFont(*bf);
-            font = &current;
-        } else {
-            font = nullptr;
+    const std::string whole = decode(p, n);
+    // Byte positions of each character's start in `whole`, for runs that count characters.
+    std::vector<std::size_t> charStarts;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if ((static_cast<unsigned char>(whole[i]) & 0xC0) != 0x80) {
+            charStarts.push_back(i);
         }
     }
-    b.piece(decode(p + from, n - from), font);
-    SharedString s = b.finish();
-    if (s.runs.empty() && s.text.empty()) {
-        s.text = decode(p, n);
+    charStarts.push_back(whole.size());
+    // The runs count bytes; where a run would split a double-byte character, they count
+    // characters instead.
+    for (bool byBytes : {true, false}) {
+        RichBuilder b;
+        std::size_t from = 0;
+        const Font* font = nullptr;
+        Font current;
+        auto piece = [&](std::size_t a, std::size_t z) {
+            return byBytes ? decode(p + a, z - a)
+                           : whole.substr(charStarts[a], charStarts[z] - charStarts[a]);
+        };
+        const std::size_t limit = byBytes ? n : charStarts.size() - 1;
+        for (const RunMark& m : runs) {
+            const std::size_t to = std::min<std::size_t>(m.pos, limit);
+            if (to < from) {
+                continue;
+            }
+            b.piece(piece(from, to), font);
+            from = to;
+            if (const BiffFont* bf = m_styles.fontAt(m.font)) {
+                current = m_styles.resolveFont(*bf);
+                font = &current;
+            } else {
+                font = nullptr;
+            }
+        }
+        b.piece(piece(from, limit), font);
+        SharedString s = b.finish();
+        if (s.text == whole) {
+            return s;
+        }
     }
-    return s;
+    SharedString plain;
+    plain.text = whole;
+    return plain;
 }
 
 void XlsReader::readSst(const Record& r, RecordCursor& cursor) {
@@ -584,8 +604,7 @@ void XlsReader::readSst(const Record& r, RecordCursor& cursor) {
     m_book->strings.reserve(std::min<std::size_t>(unique, bytes / 3));
     for (std::uint32_t i = 0; i < unique; ++i) {
         if (in.atEnd()) {
-            recordFault(r, "声明了 " + num(unique) + " 个共享字符串，但只含有 " + num(i) +
-                               " 个，文件已损坏");
+            break; // fewer strings than counted: a cell naming a missing one is reported
         }
         try {
             m_sst.push_back(m_book->strings.addRich(richString(in, 2, false)));

@@ -150,11 +150,20 @@ def biff5_stream():
             cell(0x00D6, 2, 0, 15, bytestr("加班费合计", cp, 2) + bytes([1, 6, 5])),
             cell(0x0006, 2, 1, 15, bytes([0, 0, 0, 0, 0, 0, 0xFF, 0xFF]) +
                  b"\x00" * 6 + b"\x03\x00\x1e\x01\x00"),
-            rec(0x0207, bytestr("合计", cp, 2))]
+            rec(0x0207, bytestr("合计", cp, 2)),
+            # Runs that count characters: a byte position 1 would split "张".
+            cell(0x00D6, 3, 0, 15, bytestr("张三丰", cp, 2) + bytes([1, 1, 5]))]
     return workbook_stream(5, recs, [("工资表", 0, b"".join(body)), ("说明", 0, b"")])
 
 
 write("biff5_cp936.xls", Cfb([("Book", biff5_stream())]).build())
+
+broken = Cfb([("Book", biff5_stream())])
+broken.minifat[len(broken.minifat) // 2] = broken.sector_of("Book")
+write("minifat_chain_loop.xls", broken.build())
+broken = Cfb([("Book", biff5_stream())])
+broken.minifat[0] = 9999
+write("minifat_sector_out_of_range.xls", broken.build())
 
 
 # ---- Broken files, each named after its fault ------------------------------------------------

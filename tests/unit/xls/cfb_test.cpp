@@ -101,6 +101,9 @@ TEST(CompoundFile, BrokenContainersGiveExactErrors) {
         {"directory_loop.xls", "复合文档目录树在第 1 项处形成循环"},
         {"difat_chain_loop.xls", "DIFAT 扇区链在扇区 237 处形成循环或超出了文件头记载的 2 个扇区"},
         {"word_document.xls", "这是一个 Word 文档，不是 Excel 工作簿"},
+        {"minifat_chain_loop.xls", "“Book”流的短扇区链在短扇区 0 处形成循环"},
+        {"minifat_sector_out_of_range.xls",
+         "“Book”流的短扇区链指向短扇区 9999，超出了短扇区分配表的范围（共 128 项）"},
     };
     for (const Case& c : cases) {
         const auto p = dataFile(c.file);

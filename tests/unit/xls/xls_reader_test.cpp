@@ -261,6 +261,12 @@ TEST(XlsReader, Biff5WithCodePage936) {
     EXPECT_EQ(rich.runs[1].text, "合计");
     EXPECT_EQ(rich.runs[1].font.name, "黑体");
 
+    // Runs whose byte positions would split a double-byte character count characters.
+    const SharedString& byChars = book->strings.at(cellAt(book->sheet(0), 3, 0).text);
+    ASSERT_EQ(byChars.runs.size(), 2u);
+    EXPECT_EQ(byChars.runs[0].text, "张");
+    EXPECT_EQ(byChars.runs[1].text, "三丰");
+
     const CellFormat& f = formatAt(*book, 0, 0);
     EXPECT_EQ(f.font.name, "黑体");
     EXPECT_EQ(f.font.color, Color::rgb(0xFFFF0000));
