@@ -388,10 +388,14 @@ private:
     static constexpr std::array<std::string_view, 4> kNames{"Activate", "Paste", "Name", "Range"};
 
     void rename(const std::string& name) {
-        if (name.empty() || name.size() > 31 * 3 ||
+        const auto characters = std::count_if(name.begin(), name.end(), [](char ch) {
+            return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+        });
+        if (name.empty() || characters > 31 ||
             name.find_first_of(":\\/?*[]") != std::string::npos) {
-            throw AutomationError("工作表名称“" + name +
-                                  "”无效：名称不能为空，也不能含有 : \\ / ? * [ ]");
+            throw AutomationError(
+                "工作表名称“" + name +
+                "”无效：名称不能为空，不能超过 31 个字符，也不能含有 : \\ / ? * [ ]");
         }
         Workbook& b = *m_book->book;
         for (std::size_t i = 0; i < b.sheetCount(); ++i) {

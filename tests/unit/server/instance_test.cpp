@@ -116,6 +116,26 @@ TEST(Instance, AddGivesAnEmptyWorkbookWithSheet1) {
     EXPECT_TRUE(app.getObject("Range", Variant("A1")).get("Value").isEmpty());
 }
 
+TEST(Instance, RenamesSheetsWithinTheRulesOfSheetNames) {
+    ServerFixture f;
+    Dispatch app = f.startWith("/w.xlsx", smallBook());
+    Dispatch sheet = app.getObject("Worksheets", 1);
+    std::string longest;
+    for (int i = 0; i < 31; ++i) {
+        longest += "薪";
+    }
+    sheet.put("Name", Variant(longest));
+    EXPECT_EQ(sheet.get("Name"), Variant(longest));
+    const std::string rules = "”无效：名称不能为空，不能超过 31 个字符，也不能含有 : \\ / ? * [ ]";
+    EXPECT_EQ(errorOf([&] { sheet.put("Name", Variant(longest + "薪")); }),
+              "工作表名称“" + longest + "薪" + rules);
+    EXPECT_EQ(errorOf([&] { sheet.put("Name", Variant("a/b")); }), "工作表名称“a/b" + rules);
+    EXPECT_EQ(errorOf([&] { sheet.put("Name", Variant("")); }), "工作表名称“" + rules);
+    EXPECT_EQ(errorOf([&] { sheet.put("Name", Variant("其他")); }),
+              "工作表名称“其他”已被同一工作簿中的另一张工作表使用");
+    EXPECT_EQ(sheet.get("Name"), Variant(longest));
+}
+
 TEST(Instance, ColumnWidthRoundTripsAndHides) {
     ServerFixture f;
     Dispatch src = f.startWith("/w.xlsx", smallBook());
