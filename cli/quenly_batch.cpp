@@ -211,6 +211,20 @@ int run(const Arguments& args) {
         return 2;
     }
 
+    // A result that cannot be saved is refused before the work, not after it.
+    std::error_code ec;
+    const fs::path resultPath(args.result);
+    if (fs::is_directory(resultPath, ec)) {
+        std::cerr << "quenly-batch：“" << args.result
+                  << "”是一个文件夹；请给出结果文件的名字，如 工资条.xlsx\n";
+        return 2;
+    }
+    const fs::path resultDir = resultPath.parent_path();
+    if (!resultDir.empty() && !fs::is_directory(resultDir, ec)) {
+        std::cerr << "quenly-batch：保存结果的文件夹“" << resultDir.string() << "”不存在\n";
+        return 2;
+    }
+
     std::shared_ptr<quenly::wb::Workbook> result;
     std::optional<Clock::time_point> shownAt;
     quenly::wb::SpreadsheetServer server([&](std::shared_ptr<quenly::wb::Workbook> book) {

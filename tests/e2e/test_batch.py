@@ -287,6 +287,19 @@ def test_refuses_to_write_over_the_source(batch, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["link.xlsx", "src.xlsx"]
 
 
+def test_a_result_that_cannot_be_saved_is_refused_before_the_work(batch, tmp_path):
+    source = tmp_path / "src.xlsx"
+    make_xlsxwriter_table(source, persons=2)
+    done = run_batch(batch, source, tmp_path, "--rows", "1-2", "--cols", "A-F")
+    assert done.returncode == 2
+    assert "是一个文件夹" in done.stderr, done.stderr
+    done = run_batch(batch, source, tmp_path / "无此文件夹" / "out.xlsx", "--rows", "1-2",
+                     "--cols", "A-F")
+    assert done.returncode == 2
+    assert "“%s”不存在" % (tmp_path / "无此文件夹") in done.stderr, done.stderr
+    assert sorted(os.listdir(tmp_path)) == ["src.xlsx"]
+
+
 def test_an_existing_result_is_replaced_whole(batch, tmp_path):
     source = tmp_path / "src.xlsx"
     result = tmp_path / "out.xlsx"
