@@ -6,10 +6,17 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace quenly::wb::xlsx_read {
 
@@ -100,6 +107,115 @@ void XMLCALL onText(void* data, const XML_Char* s, int len) {
     }
 }
 
+constexpr std::uint64_t kPrefetchFrom = 4 * 1024 * 1024;
+
+// Reads a part ahead on a thread of its own, a few blocks at a time.
+class Prefetcher {
+public:
+    struct Block {
+        const char* data = nullptr;
+        std::size_t size = 0;
+        int slot = -1;
+    };
+
+    explicit Prefetcher(ZipReader::Stream& stream)
+        : m_stream(stream) {
+        for (int i = 0; i < kSlots; ++i) {
+            m_buffers[i].resize(kBlock);
+            m_free.push_back(i);
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~Prefetcher() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    Prefetcher(const Prefetcher&) = delete;
+    Prefetcher& operator=(const Prefetcher&) = delete;
+
+    // The next block; size 0 at the end. Rethrows a read fault of the part.
+    Block next() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_filled.empty() || m_error || m_done; });
+        if (!m_filled.empty()) {
+            const auto [slot, size] = m_filled.front();
+            m_filled.pop_front();
+            return {m_buffers[slot].data(), size, slot};
+        }
+        if (m_error) {
+            std::rethrow_exception(m_error);
+        }
+        return {};
+    }
+
+    void release(const Block& block) {
+        if (block.slot < 0) {
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_free.push_back(block.slot);
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    static constexpr int kSlots = 4;
+
+    void run() {
+        for (;;) {
+            int slot = -1;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_free.empty() || m_stop; });
+                if (m_stop) {
+                    return;
+                }
+                slot = m_free.front();
+                m_free.pop_front();
+            }
+            std::size_t n = 0;
+            std::exception_ptr error;
+            try {
+                n = m_stream.read(m_buffers[slot].data(), kBlock);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                if (error) {
+                    m_error = error;
+                } else if (n == 0) {
+                    m_done = true;
+                } else {
+                    m_filled.emplace_back(slot, n);
+                }
+            }
+            m_changed.notify_all();
+            if (error || n == 0) {
+                return;
+            }
+        }
+    }
+
+    ZipReader::Stream& m_stream;
+    std::vector<char> m_buffers[kSlots];
+    std::deque<int> m_free;
+    std::deque<std::pair<int, std::size_t>> m_filled;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::exception_ptr m_error;
+    bool m_done = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 struct ParserDeleter {
     void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
 };
@@ -172,12 +288,28 @@ const char* Attributes::get(std::string_view name) const {
 void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler) {
     ZipReader::Stream stream = zip.open(part);
     Driver driver(zip.displayName(), part, handler);
+    if (zip.size(part) < kPrefetchFrom) {
+        for (;;) {
+            void* buffer = driver.buffer();
+            const std::size_t n = stream.read(buffer, kBlock);
+            driver.parse(n, n == 0);
+            if (n == 0) {
+                return;
+            }
+        }
+    }
+    // A large part: inflate on a second thread while this one parses.
+    Prefetcher prefetch(stream);
     for (;;) {
+        const Prefetcher::Block block = prefetch.next();
         void* buffer = driver.buffer();
-        const std::size_t n = stream.read(buffer, kBlock);
-        driver.parse(n, n == 0);
-        if (n == 0) {
-            break;
+        if (block.size) {
+            std::memcpy(buffer, block.data, block.size);
+        }
+        driver.parse(block.size, block.size == 0);
+        prefetch.release(block);
+        if (block.size == 0) {
+            return;
         }
     }
 }
@@ -188,7 +320,10 @@ void parseXml(std::string_view xml, const std::string& displayName, std::string_
     std::size_t pos = 0;
     for (;;) {
         const std::size_t n = std::min<std::size_t>(kBlock, xml.size() - pos);
-        std::memcpy(driver.buffer(), xml.data() + pos, n);
+        void* buffer = driver.buffer();
+        if (n) {
+            std::memcpy(buffer, xml.data() + pos, n);
+        }
         pos += n;
         driver.parse(n, n == 0);
         if (n == 0) {

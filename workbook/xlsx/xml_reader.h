@@ -53,9 +53,15 @@ void parseXml(std::string_view xml, const std::string& displayName, std::string_
 
 /// The local name: the text after the last ':'.
 inline std::string_view localName(const char* name) {
-    std::string_view n(name);
-    const auto colon = n.rfind(':');
-    return colon == std::string_view::npos ? n : n.substr(colon + 1);
+    // One pass over the (short) name: called for every element and attribute.
+    const char* start = name;
+    const char* p = name;
+    for (; *p; ++p) {
+        if (*p == ':') {
+            start = p + 1;
+        }
+    }
+    return {start, static_cast<std::size_t>(p - start)};
 }
 
 } // namespace quenly::wb::xlsx_read
