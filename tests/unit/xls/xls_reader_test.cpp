@@ -356,6 +356,51 @@ TEST(XlsReader, WorkbookSavedByXlwt) {
     EXPECT_EQ(s.row(1)->height, 0.0);
 }
 
+TEST(XlsReader, WorkbookSavedByLibreOffice) {
+    // LibreOffice lays out BIFF8 as Excel does: STYLE records, cell XFs whose cleared
+    // number-format flag hands the format to the parent style, COLINFO up to column 256.
+    auto book = readXls(dataFile("libreoffice_wages.xls"));
+    ASSERT_EQ(book->sheetCount(), 1u);
+    const Worksheet& s = book->sheet(0);
+    EXPECT_EQ(textAt(*book, 0, 0), "二〇二四年工资表");
+    EXPECT_EQ(s.merges().all(), (std::vector<CellRange>{{0, 0, 0, 5}}));
+    EXPECT_EQ(textAt(*book, 2, 0), "001");
+    EXPECT_EQ(textAt(*book, 4, 5), "备注\n两行");
+    EXPECT_EQ(cellAt(s, 2, 2).number, 5200.5);
+    EXPECT_EQ(cellAt(s, 3, 4).number, 45351.0); // 2024-02-29
+    EXPECT_EQ(cellAt(s, 3, 5).type, CellType::Empty);
+
+    const CellFormat& title = formatAt(*book, 0, 0);
+    EXPECT_EQ(title.font.size, 18.0);
+    EXPECT_TRUE(title.font.bold);
+    EXPECT_EQ(title.fill.pattern, "solid");
+    EXPECT_EQ(title.fill.fg, Color::rgb(0xFFFFFF00));
+    EXPECT_EQ(title.alignment.horizontal, "center");
+    const CellFormat& head = formatAt(*book, 1, 3);
+    EXPECT_EQ(head.font.color, Color::rgb(0xFFFF0000));
+    EXPECT_EQ(head.fill.fg, Color::rgb(0xFFC0C0C0));
+    EXPECT_EQ(head.border.top.style, "medium");
+    EXPECT_EQ(head.border.bottom.style, "double");
+    EXPECT_EQ(head.border.bottom.color, Color::rgb(0xFF0000FF));
+    EXPECT_TRUE(head.alignment.wrap);
+    EXPECT_EQ(formatAt(*book, 2, 0).fill.fg, Color::rgb(0xFFCCFFFF));
+    EXPECT_TRUE(formatAt(*book, 2, 1).font.italic);
+    EXPECT_EQ(formatAt(*book, 2, 2).numberFormat, "#,##0.00");
+    EXPECT_EQ(formatAt(*book, 2, 3).numberFormat, "0.00%");
+    EXPECT_EQ(formatAt(*book, 2, 4).numberFormat, "yyyy\\-mm\\-dd");
+    EXPECT_EQ(formatAt(*book, 2, 4).border.left.style, "thin");
+
+    for (auto [col, width] :
+         {std::pair{0u, 10.0}, {1u, 14.0}, {2u, 12.5}, {4u, 12.0}, {5u, 20.0}}) {
+        EXPECT_EQ(s.column(col).width, width) << col;
+    }
+    EXPECT_EQ(s.column(255).width, 2186.0 / 256); // the COLINFO reaching column 256, cut at 255
+    EXPECT_EQ(s.columnInfoCount(), 256u);
+    EXPECT_EQ(s.row(0)->height, 36.0);
+    EXPECT_EQ(s.row(1)->height, 24.75);
+    EXPECT_EQ(s.row(2)->height, 0.0); // the default height
+}
+
 TEST(XlsReader, PasswordProtectedWorkbooks) {
     for (const char* name : {"filepass.xls", "encrypted_package.xls"}) {
         const auto p = dataFile(name);
