@@ -401,9 +401,10 @@ namespace {
 // Should that ever fail, zlib's sync flush does the piece instead.
 class PieceDeflater {
 public:
-    explicit PieceDeflater(int level)
+    PieceDeflater(int level, bool zlibOnly)
         : m_compressor(libdeflate_alloc_compressor(level))
-        , m_zlib(level) {
+        , m_zlib(level)
+        , m_zlibOnly(zlibOnly) {
         if (!m_compressor) {
             throw std::bad_alloc();
         }
@@ -413,6 +414,9 @@ public:
     PieceDeflater& operator=(const PieceDeflater&) = delete;
 
     std::size_t deflatePiece(std::string_view in, std::string& out, bool last) {
+        if (m_zlibOnly) {
+            return m_zlib.deflatePiece(in, out, last);
+        }
         const std::size_t bound = libdeflate_deflate_compress_bound(m_compressor, in.size());
         if (out.size() < bound + 32) {
             out.resize(bound + 32);
@@ -433,6 +437,7 @@ public:
 private:
     libdeflate_compressor* m_compressor;
     ZlibPieceDeflater m_zlib;
+    bool m_zlibOnly;
 };
 
 unsigned resolveThreads(unsigned threads) {
@@ -625,7 +630,7 @@ void ZipWriter::addStreamedEntry(std::string_view name, std::size_t pieceCount,
 
     auto work = [&]() {
         try {
-            PieceDeflater deflater(m_options.level);
+            PieceDeflater deflater(m_options.level, m_options.zlibPieces);
             std::string piece;
             for (;;) {
                 std::size_t i;

@@ -29,10 +29,12 @@ struct ZipWriterOptions {
     unsigned threads = 0;
     /// Deflate level of the pieces of streamed entries (1-9).
     int level = 1;
-    /// Test hooks: write zip64 records even when the sizes would not need them, and start the
-    /// archive at this offset of the file (leaving a hole before it).
+    /// Test hooks: write zip64 records even when the sizes would not need them, start the
+    /// archive at this offset of the file (leaving a hole before it), and deflate pieces with
+    /// zlib, the fallback used should a libdeflate stream ever not be continuable.
     bool forceZip64 = false;
     std::uint64_t startOffset = 0;
+    bool zlibPieces = false;
 };
 
 /// One archive being written. Entries are written one after another; finish() writes the central

@@ -91,11 +91,17 @@ void writeStreamed(ZipWriter& zip, const std::string& name, std::size_t count) {
 } // namespace
 
 TEST(ZipWriter, EntriesReadBackWithLibzipOnAnyThreadCount) {
-    for (unsigned threads : {1u, 2u, 5u}) {
+    struct Case {
+        unsigned threads;
+        bool zlib;
+    };
+    for (const auto [threads, zlib] :
+         {Case{1, false}, Case{2, false}, Case{5, false}, Case{2, true}}) {
         TempDir dir;
         const auto file = dir / "a.zip";
         ZipWriterOptions o;
         o.threads = threads;
+        o.zlibPieces = zlib;
         ZipWriter zip(file, o);
         zip.addEntry("small.xml", "<a>中文</a>");
         zip.addEntry("empty.xml", "");
