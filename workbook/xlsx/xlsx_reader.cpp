@@ -612,6 +612,7 @@ private:
     }
 
     void place(const Cell& cell) {
+        ++m_cellCount;
         if (m_cellRow != m_rowIndex) {
             // The cell names another row than its <row>: follow the cell.
             m_rowIndex = m_cellRow;
@@ -627,10 +628,24 @@ private:
         if (m_cellCol == end) {
             row.cells.push_back(cell);
         } else if (m_cellCol > end) {
+            pad(m_cellCol - end);
             row.cells.resize(m_cellCol - row.firstCol);
             row.cells.push_back(cell);
         } else {
+            if (m_cellCol < row.firstCol) {
+                pad(row.firstCol - m_cellCol);
+            }
             m_sheet.cellForWrite(m_cellRow, m_cellCol) = cell;
+        }
+    }
+
+    // Rows hold their cells densely, so gaps cost memory that the XML does not: a sheet whose
+    // gaps far outweigh its cells (a damaged or hostile file) is refused before it exhausts
+    // memory.
+    void pad(std::uint64_t gap) {
+        m_padding += gap;
+        if (m_padding > kPaddingBase + kPaddingPerCell * m_cellCount) {
+            throw ContentFault("工作表中的单元格过于分散，超出了可读取的范围");
         }
     }
 
@@ -758,6 +773,10 @@ private:
     std::uint32_t m_cellCol = 0;
     std::uint32_t m_cellStyle = 0;
     std::string m_value;
+    std::uint64_t m_cellCount = 0;
+    std::uint64_t m_padding = 0;
+    static constexpr std::uint64_t kPaddingBase = 8u << 20;
+    static constexpr std::uint64_t kPaddingPerCell = 256;
 };
 
 // ---- the package ----------------------------------------------------------------------------

@@ -265,6 +265,10 @@ def broken(out):
     simple(os.path.join(out, "bad_shared_index.xlsx"),
            '<row r="1"><c r="A1" t="s"><v>7</v></c></row>',
            shared='<sst xmlns="%s"><si><t>x</t></si></sst>' % MAIN)
+    # A cell in column A and one in XFD on every row: gaps of 16,382 cells each.
+    simple(os.path.join(out, "too_sparse.xlsx"),
+           "".join('<row r="%d"><c r="A%d"><v>1</v></c><c r="XFD%d"><v>2</v></c></row>'
+                   % (r, r, r) for r in range(1, 2001)))
     # Setting the "encrypted" flag bit of every entry makes the parts unreadable without a
     # password, as a zip protected by a password is.
     plain = os.path.join(out, "encrypted_entries.xlsx")

@@ -59,6 +59,12 @@ TEST(BrokenFiles, BadContentNamesTheCell) {
                                            "单元格A1引用的共享字符串“7”不存在（共1条）。");
 }
 
+TEST(BrokenFiles, GapsFarBeyondTheCellsAreRefused) {
+    const auto f = fixture("too_sparse.xlsx");
+    EXPECT_EQ(errorOf(f), q(f) + "已损坏：部件xl/worksheets/sheet1.xml第2行："
+                                 "工作表中的单元格过于分散，超出了可读取的范围。");
+}
+
 TEST(BrokenFiles, EncryptedEntries) {
     const auto f = fixture("encrypted_entries.xlsx");
     EXPECT_EQ(errorOf(f), q(f) + "受密码保护，无法读取：请在Excel中取消密码后再试。");
