@@ -104,8 +104,9 @@ std::string relsPartOf(std::string_view source) {
 
 class RelsHandler : public XmlHandler {
 public:
-    explicit RelsHandler(std::string_view source)
-        : m_source(source) {}
+    RelsHandler(const ZipReader& zip, std::string_view source)
+        : m_zip(zip)
+        , m_source(source) {}
     std::vector<Relationship> rels;
 
     void startElement(std::string_view name, const Attributes& a) override {
@@ -124,19 +125,27 @@ public:
         }
         std::string_view t(type);
         const auto slash = t.rfind('/');
+        std::string part = resolveTarget(m_source, target);
+        if (!m_zip.has(part)) {
+            // Some writers give package-absolute targets without the leading "/".
+            if (std::string absolute = resolveTarget("", target); m_zip.has(absolute)) {
+                part = std::move(absolute);
+            }
+        }
         rels.push_back({id, std::string(slash == std::string_view::npos ? t : t.substr(slash + 1)),
-                        resolveTarget(m_source, target)});
+                        std::move(part)});
     }
     void endElement(std::string_view) override {}
     void text(const char*, std::size_t) override {}
 
 private:
+    const ZipReader& m_zip;
     std::string_view m_source;
 };
 
 std::vector<Relationship> readRels(const ZipReader& zip, std::string_view source) {
     const std::string part = source.empty() ? "_rels/.rels" : relsPartOf(source);
-    RelsHandler h(source);
+    RelsHandler h(zip, source);
     if (zip.has(part)) {
         parsePart(zip, part, h);
     }

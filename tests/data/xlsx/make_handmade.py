@@ -209,11 +209,12 @@ def strings(out):
 def layout(out):
     before = ('<dimension ref="A1:C4"/><sheetFormatPr baseColWidth="10" defaultRowHeight="13.8"/>'
               '<cols><col min="1" max="1" width="20.5" customWidth="1"/>'
-              '<col min="2" max="3" width="0" hidden="1" customWidth="1"/>'
+              '<col min="2" max="3" width="0" hidden="true" customWidth="true"/>'
               '<col min="5" max="5" width="9.140625" style="1"/></cols>')
+    # Boolean attributes as "1" and as LibreOffice writes them ("true", "false").
     body = ('<row r="1" ht="30" customHeight="1"><c r="A1"><v>1</v></c></row>'
-            '<row r="2" hidden="1"><c r="A2"><v>2</v></c></row>'
-            '<row r="4" ht="12.75"><c r="C4"><v>4</v></c></row>')
+            '<row r="2" hidden="true"><c r="A2"><v>2</v></c></row>'
+            '<row r="4" ht="12.75" customHeight="false" hidden="false"><c r="C4"><v>4</v></c></row>')
     after = ('<mergeCells count="3"><mergeCell ref="A1:C1"/><mergeCell ref="B3:A2"/>'
              '<mergeCell ref="D4"/></mergeCells>')
     styles = ('<styleSheet xmlns="%s"><fonts><font><sz val="11"/><name val="等线"/></font></fonts>'
@@ -224,7 +225,8 @@ def layout(out):
 
 
 def sheet_order(out):
-    # A chart sheet comes first; sheet targets are absolute, relative and "../"-relative;
+    # A chart sheet comes first; sheet targets are relative, "../"-relative and absolute (once
+    # without its leading "/", as some writers do);
     # the active tab is the third <sheet>.
     cell = '<row r="1"><c r="A1" t="inlineStr"><is><t>%s</t></is></c></row>'
     parts = {
@@ -234,8 +236,8 @@ def sheet_order(out):
             [("图表", "rId9"), ("第一", "rId3"), ("第二", "rId1"), ("第三", "rId2")],
             '<workbookPr date1904="1"/><bookViews><workbookView activeTab="2"/></bookViews>'),
         "xl/_rels/workbook.xml.rels": rels([
-            ("rId1", "worksheet", "/xl/worksheets/second.xml"),
-            ("rId2", "worksheet", "./sub/../worksheets/third.xml"),
+            ("rId1", "worksheet", "xl/worksheets/second.xml"),
+            ("rId2", "worksheet", "/xl/sub/../worksheets/third.xml"),
             ("rId3", "worksheet", "worksheets/first%20sheet.xml"),
             ("rId9", "chartsheet", "chartsheets/sheet1.xml"),
             ("rId8", "hyperlink", "http://example.invalid/", "External")]),

@@ -1,6 +1,7 @@
 // Whole .xlsx files read into the in-memory workbook: files made by openpyxl, xlsxwriter and by
 // hand (strict namespaces, cells without addresses, resolved styles, sheet order).
 #include "color_palette.h"
+#include "temp_dir.h"
 #include "xlsx_reader.h"
 
 #include <gtest/gtest.h>
@@ -254,8 +255,9 @@ TEST(HandmadeSheets, OrderTargetsActiveTabAndFirstSheetOnly) {
     EXPECT_TRUE(b->date1904);
 
     const auto all = readXlsx(fixture("sheet_order.xlsx"), {.allSheets = true});
-    EXPECT_EQ(textAt(*all, all->sheet(1), 0, 0), "two") << "absolute target";
-    EXPECT_EQ(textAt(*all, all->sheet(2), 0, 0), "three") << "target through ./ and ../";
+    EXPECT_EQ(textAt(*all, all->sheet(0), 0, 0), "one") << "relative target, %20 decoded";
+    EXPECT_EQ(textAt(*all, all->sheet(1), 0, 0), "two") << "absolute target without its /";
+    EXPECT_EQ(textAt(*all, all->sheet(2), 0, 0), "three") << "absolute target through ../";
 }
 
 // ---- files of openpyxl and xlsxwriter -------------------------------------------------------
@@ -362,6 +364,31 @@ TEST(Xlsxwriter, ConstantMemoryInlineStrings) {
     EXPECT_EQ(numberAt(ws, 49, 1), 73.5);
     EXPECT_EQ(textAt(*b, ws, 0, 3), "x & <y>");
     EXPECT_EQ(cellAt(ws, 0, 3).text, cellAt(ws, 1, 3).text) << "equal texts interned once";
+}
+
+} // namespace
+} // namespace quenly::wb
+
+namespace quenly::wb {
+namespace {
+
+TEST(SourceFile, ReadOnlyAndChineseNamesReadUntouched) {
+    test::TempDir dir;
+    const auto copy = dir / "工资表 (1).xlsx";
+    std::filesystem::copy_file(fixture("openpyxl_styled.xlsx"), copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_read,
+                                 std::filesystem::perm_options::replace);
+    const auto before = std::filesystem::last_write_time(copy);
+    const auto size = std::filesystem::file_size(copy);
+    const auto b = readXlsx(copy);
+    EXPECT_EQ(b->sheet(0).name(), "工资表");
+    EXPECT_EQ(b->sourceName, copy.string());
+    EXPECT_EQ(std::filesystem::last_write_time(copy), before);
+    EXPECT_EQ(std::filesystem::file_size(copy), size);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "nothing written beside it";
 }
 
 } // namespace
