@@ -359,7 +359,7 @@ void TfrmQuenly::setProcessText(const std::string& text) {
 void TfrmQuenly::processPendingMessages() {
     // Once per person: repaint and take the user's input only every kRepaintIntervalMs, which
     // keeps the window live without making it the slow part of a long export.
-    if (m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < kRepaintIntervalMs) {
+    if (m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < m_repaintIntervalMs) {
         return;
     }
     flushProgress();

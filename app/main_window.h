@@ -77,6 +77,9 @@ public:
     const std::optional<ExportOutcome>& lastOutcome() const { return m_lastOutcome; }
     /// The least time between two repaints of the progress during an export.
     static constexpr int kRepaintIntervalMs = 33;
+    /// Changes that time; 0 runs pending messages at every call, as tests need to place events
+    /// between two persons.
+    void setRepaintInterval(int ms) { m_repaintIntervalMs = ms; }
 
 public slots:
     void rzbtbtnSelExcelClick();
@@ -116,6 +119,7 @@ private:
     std::string m_processText;
     bool m_progressDirty = false;
     QElapsedTimer m_sinceRepaint;
+    int m_repaintIntervalMs = kRepaintIntervalMs;
 
     std::vector<std::string> m_running;
     bool m_closePending = false;
