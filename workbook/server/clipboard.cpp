@@ -165,6 +165,14 @@ CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t ro
     const Workbook& source = *m_source->book;
     OpenBook::Mapping* mapping =
         m_source->id == target.id ? nullptr : &target.mappings[m_source->id];
+    if (target.adoptsDefaults) {
+        target.adoptsDefaults = false;
+        if (mapping) {
+            // Widths count characters of the default font, so the slips keep the source's.
+            book.styles.setDefault(source.styles.at(0));
+            ws.defaultRowHeight = m_sourceDefaultRowHeight;
+        }
+    }
     IndexMapper map(source, book, mapping);
 
     for (std::uint32_t i = 0; i < height; ++i) {

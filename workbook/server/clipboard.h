@@ -27,6 +27,9 @@ struct OpenBook {
     std::uint64_t id;
     /// False once the workbook was closed or handed over; its objects then refuse every call.
     bool open = true;
+    /// Set for a new workbook until its first paste: that paste gives it the source's default
+    /// format (the font column widths are measured in) and default row height.
+    bool adoptsDefaults = false;
     /// The selection of each worksheet (0-based), A1 when none was made.
     std::unordered_map<std::size_t, CellRange> selections;
     std::unordered_map<std::uint64_t, Mapping> mappings;

@@ -520,7 +520,9 @@ protected:
             requireArgs(member, args, 0);
             auto book = std::make_shared<Workbook>();
             book->addSheet("Sheet1");
-            return adopt(std::move(book));
+            Variant added = adopt(std::move(book));
+            m_state->active->adoptsDefaults = true;
+            return added;
         }
         case kClose:
             requireKind(member, kind, kMethod);

@@ -144,7 +144,12 @@ def test_xls_and_xlsx_of_one_table_give_the_same_slips(tmp_path):
         if row % 4 == 0:
             continue  # the empty row after each slip
         for col in range(1, 7):
-            assert look(a.cell(row, col)) == look(b.cell(row, col)), (row, col)
+            x, y = look(a.cell(row, col)), look(b.cell(row, col))
+            if x["value"] is None and y["value"] is None:
+                # A blank cell shows its workbook's default font, which the slips take from
+                # their source: xlwt's Arial 10 and openpyxl's Calibri 11 differ.
+                del x["font"], y["font"]
+            assert x == y, (row, col)
         assert a.row_dimensions[row].height == b.row_dimensions[row].height, row
     for col in range(1, 7):
         letter = openpyxl.utils.get_column_letter(col)

@@ -203,6 +203,40 @@ TEST_F(Paste, HugeAreasCostOnlyTheirCells) {
     EXPECT_EQ(textAt(3, 0), "李四");
 }
 
+TEST(PasteDefaults, ANewWorkbookTakesTheDefaultsOfWhatIsFirstPastedIntoIt) {
+    ServerFixture f;
+    auto book = std::make_shared<Workbook>();
+    CellFormat song;
+    song.font.name = "宋体";
+    song.font.size = 12;
+    book->styles.setDefault(song);
+    Worksheet& ws = book->addSheet("表");
+    ws.defaultRowHeight = 14.25;
+    ws.cellForWrite(0, 0) = Cell::makeText(book->strings.intern("姓名"));
+    ws.cellForWrite(1, 0) = Cell::makeText(book->strings.intern("张三"));
+    ws.rowForWrite(1).height = 20;
+    Dispatch src = f.startWith("/song.xlsx", book);
+    Dispatch sheet;
+    Dispatch dst = f.startEmpty(sheet);
+    copyPaste(src, "A1:A2", dst, sheet, "A1");
+
+    // A workbook that already holds pastes keeps its defaults; rows of the other source's
+    // default height then carry that height.
+    auto other = std::make_shared<Workbook>();
+    other->addSheet("x").cellForWrite(0, 0) = Cell::makeNumber(1);
+    Dispatch src2 = f.startWith("/other.xlsx", other);
+    copyPaste(src2, "A1", dst, sheet, "A4");
+    dst.put("Visible", Variant(true));
+    const Workbook& out = *f.results.at(0);
+    EXPECT_EQ(out.styles.at(0), song);
+    EXPECT_EQ(out.sheet(0).cell(0, 0)->style, 0u);
+    EXPECT_EQ(out.sheet(0).defaultRowHeight, 14.25);
+    EXPECT_EQ(out.sheet(0).row(0)->height, 0);
+    EXPECT_EQ(out.sheet(0).row(1)->height, 20);
+    EXPECT_EQ(out.sheet(0).row(3)->height, 15);
+    EXPECT_EQ(out.styles.at(out.sheet(0).cell(3, 0)->style), CellFormat{});
+}
+
 TEST_F(Paste, PasteWithinOneWorkbookKeepsItsTables) {
     Dispatch srcSheet = src.getObject("Worksheets", 1);
     const std::size_t styles = f.files["/wage.xlsx"]->styles.size();
