@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -875,15 +877,27 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
 } // namespace
 
 std::unique_ptr<Workbook> readXlsx(const std::filesystem::path& file, const ReadOptions& options) {
-    const ZipReader zip(file, file.string());
-    return readPackage(zip, options);
+    try {
+        const ZipReader zip(file, file.string());
+        return readPackage(zip, options);
+    } catch (const std::bad_alloc&) {
+        throw WorkbookError("读取" + inQuotes(file.string()) + "时内存不足。");
+    } catch (const std::length_error&) {
+        throw WorkbookError("读取" + inQuotes(file.string()) + "时内存不足。");
+    }
 }
 
 std::unique_ptr<Workbook> readXlsxMemory(const void* data, std::size_t size,
                                          const std::string& displayName,
                                          const ReadOptions& options) {
-    const ZipReader zip(data, size, displayName);
-    return readPackage(zip, options);
+    try {
+        const ZipReader zip(data, size, displayName);
+        return readPackage(zip, options);
+    } catch (const std::bad_alloc&) {
+        throw WorkbookError("读取" + inQuotes(displayName) + "时内存不足。");
+    } catch (const std::length_error&) {
+        throw WorkbookError("读取" + inQuotes(displayName) + "时内存不足。");
+    }
 }
 
 } // namespace quenly::wb
