@@ -533,6 +533,7 @@ private:
         m_cellStyle = m_styles.style(xf);
         m_inCell = true;
         m_hasValue = false;
+        m_sawInline = false;
         m_value.clear();
     }
 
@@ -545,6 +546,7 @@ private:
             wantText = true;
         } else if (name == "is") {
             m_inInline = true;
+            m_sawInline = true;
             m_hasValue = true;
             m_type = ValueType::Inline;
             m_rich.begin();
@@ -585,7 +587,13 @@ private:
                 break;
             case ValueType::Inline:
                 cell.type = CellType::Text;
-                cell.text = m_rich.finish(m_book.strings);
+                if (m_sawInline) {
+                    cell.text = m_rich.finish(m_book.strings);
+                } else {
+                    // An inline string written as <v> text, as some writers do.
+                    decodeEscapes(m_value);
+                    cell.text = m_book.strings.intern(m_value);
+                }
                 break;
             case ValueType::Bool: {
                 const std::string_view v = trimmed(m_value);
@@ -774,6 +782,7 @@ private:
     bool m_inCell = false;
     bool m_inInline = false;
     bool m_hasValue = false;
+    bool m_sawInline = false;
     ValueType m_type = ValueType::Number;
     Row* m_row = nullptr;
     std::uint32_t m_rowIndex = 0;

@@ -202,6 +202,7 @@ def strings(out):
             '<c r="I2"><f>X()</f></c>'
             '<c r="J2" t="e"><v>#SPILL!</v></c>'
             '<c r="K2" t="b"><v>0</v></c>'
+            '<c r="L2" t="inlineStr"><v>v_x0020_text</v></c>'
             '</row>')
     simple(os.path.join(out, "strings_and_formulas.xlsx"), body, shared=shared)
 

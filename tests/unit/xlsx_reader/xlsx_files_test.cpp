@@ -217,6 +217,7 @@ TEST(HandmadeCells, InlineStringsAndCachedFormulaResults) {
     EXPECT_EQ(textAt(*b, ws, 1, 9), "#SPILL!") << "an error this model has no code for";
     EXPECT_EQ(cellAt(ws, 1, 10).type, CellType::Bool);
     EXPECT_FALSE(cellAt(ws, 1, 10).boolean);
+    EXPECT_EQ(textAt(*b, ws, 1, 11), "v text") << "an inline string given as <v>";
 }
 
 TEST(HandmadeLayout, WidthsHeightsHiddenAndMerges) {
