@@ -168,6 +168,11 @@ public:
         : m_path(file)
         , m_file(file.string())
         , m_options(options) {}
+    XlsReader(std::vector<std::uint8_t> data, std::string name, const ReadOptions& options)
+        : m_file(std::move(name))
+        , m_options(options)
+        , m_data(std::move(data))
+        , m_inMemory(true) {}
 
     std::unique_ptr<Workbook> run();
 
@@ -205,6 +210,8 @@ private:
     std::filesystem::path m_path;
     std::string m_file;
     ReadOptions m_options;
+    std::vector<std::uint8_t> m_data; // the file's bytes when read from memory
+    bool m_inMemory = false;
     std::vector<std::uint8_t> m_stream;
     std::string m_streamName;
     int m_biff = 8;
@@ -299,7 +306,7 @@ void XlsReader::shortRecord(const Record& r) const {
 
 std::unique_ptr<Workbook> XlsReader::run() {
     {
-        CompoundFile cfb(readFile(), m_file);
+        CompoundFile cfb(m_inMemory ? std::move(m_data) : readFile(), m_file);
         openStream(cfb);
     }
     m_book = std::make_unique<Workbook>();
@@ -1034,6 +1041,11 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
 
 std::unique_ptr<Workbook> readXls(const std::filesystem::path& file, const ReadOptions& options) {
     return XlsReader(file, options).run();
+}
+
+std::unique_ptr<Workbook> readXlsMemory(const std::uint8_t* data, std::size_t size,
+                                        const std::string& name, const ReadOptions& options) {
+    return XlsReader(std::vector<std::uint8_t>(data, data + size), name, options).run();
 }
 
 } // namespace quenly::wb

@@ -4,6 +4,8 @@
 #include "workbook.h"
 #include "xlsx_reader.h" // ReadOptions
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,6 +18,11 @@ namespace quenly::wb {
 /// streams) is reported as password-protected too.
 std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
                                   const ReadOptions& options = {});
+
+/// Reads an .xls file held in memory (`size` bytes at `data`); `name` names it in messages.
+/// Fails as readXls does.
+std::unique_ptr<Workbook> readXlsMemory(const std::uint8_t* data, std::size_t size,
+                                        const std::string& name, const ReadOptions& options = {});
 
 /// Whether the file starts with the signature of a compound file (.xls, encrypted .xlsx, .doc,
 /// ...). False when it cannot be read.
