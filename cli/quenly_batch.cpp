@@ -97,8 +97,13 @@ std::string upper(std::string s) {
 Arguments parseArguments(int argc, char** argv) {
     Arguments a;
     std::vector<std::string> positional;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        if (optionsEnded) {
+            positional.emplace_back(arg);
+            continue;
+        }
         auto value = [&]() -> std::string_view {
             if (i + 1 >= argc) {
                 throw UsageError{std::string(arg) + " 后面缺少取值"};
@@ -114,7 +119,9 @@ Arguments parseArguments(int argc, char** argv) {
             a.timings = std::string(value());
         } else if (arg == "-h" || arg == "--help") {
             throw UsageError{};
-        } else if (arg.size() > 1 && arg.front() == '-' && arg != "--") {
+        } else if (arg == "--") {
+            optionsEnded = true; // what follows are file names, even if they start with "-"
+        } else if (arg.size() > 1 && arg.front() == '-') {
             throw UsageError{"未知的选项“" + std::string(arg) + "”"};
         } else {
             positional.emplace_back(arg);

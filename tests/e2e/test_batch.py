@@ -360,6 +360,14 @@ def test_usage_errors(batch, tmp_path, args):
     assert os.listdir(tmp_path) == []
 
 
+def test_file_names_after_a_double_dash_may_start_with_a_dash(batch, tmp_path):
+    make_xlsxwriter_table(tmp_path / "-src.xlsx", persons=1)
+    done = run_batch(batch, "--rows", "1-2", "--cols", "A-F", "--", "-src.xlsx", "-out.xlsx",
+                     cwd=tmp_path)
+    assert done.returncode == 0, done.stderr
+    assert openpyxl.load_workbook(tmp_path / "-out.xlsx").worksheets[0]["A3"].value == "张三"
+
+
 def test_timings_name_every_phase(batch, tmp_path):
     source = tmp_path / "src.xlsx"
     make_xlsxwriter_table(source, persons=5)
