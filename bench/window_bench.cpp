@@ -5,8 +5,8 @@
 // Usage: quenly-bench-window SOURCE RESULT TIMINGS
 // Writes sys.ini beside this executable (header rows 1-2, columns A-Y), then TIMINGS with the
 // lines "export <s>" (from the confirmed dialog to the export's return, saving included),
-// "save <s>", "click <s>" (the whole handler, dialog included) and "persons <n>".
-// Exits 1 when the export does not finish.
+// "export_cpu <s>" (CPU time of the process in that span), "save <s>", "click <s>" (the whole
+// handler, dialog included) and "persons <n>". Exits 1 when the export does not finish.
 
 #include "header_options.h"
 #include "main_window.h"
@@ -27,7 +27,19 @@
 #include <fstream>
 #include <string>
 
+#include <sys/resource.h>
+
 namespace {
+
+// CPU time of the whole process so far (every thread), in seconds.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 std::string seconds(double value) {
     char text[32];
@@ -83,6 +95,7 @@ int main(int argc, char** argv) {
 
     // Confirms the dialog as soon as it is shown; the export is timed from then on.
     qint64 confirmedAt = -1;
+    double cpuAtConfirm = 0;
     QTimer confirm;
     confirm.setInterval(1);
     QObject::connect(&confirm, &QTimer::timeout, [&] {
@@ -90,6 +103,7 @@ int main(int argc, char** argv) {
                 qobject_cast<quenly::TfrmSysOption*>(QApplication::activeModalWidget())) {
             dialog->btnOKClick();
             confirmedAt = clock.nsecsElapsed();
+            cpuAtConfirm = processCpuSeconds();
             confirm.stop();
         }
     });
@@ -98,6 +112,7 @@ int main(int argc, char** argv) {
     confirm.start();
     window.rzbtbtnExportClick();
     const qint64 returnedAt = clock.nsecsElapsed();
+    const double cpuAtReturn = processCpuSeconds();
     confirm.stop();
 
     const auto& outcome = window.lastOutcome();
@@ -114,6 +129,7 @@ int main(int argc, char** argv) {
 
     std::ofstream out(timings, std::ios::binary | std::ios::trunc);
     out << "export " << seconds(static_cast<double>(returnedAt - confirmedAt) / 1e9) << '\n'
+        << "export_cpu " << seconds(cpuAtReturn - cpuAtConfirm) << '\n'
         << "save " << seconds(saveSeconds) << '\n'
         << "click " << seconds(static_cast<double>(returnedAt) / 1e9) << '\n'
         << "persons " << outcome->persons << '\n';
