@@ -439,8 +439,13 @@ public:
         if (name == "row") {
             m_nextRow = m_rowIndex + 1;
             if (m_row) {
+                if (m_rowStyle) {
+                    fillStyledRow();
+                }
                 m_lastRowWidth = m_row->cells.size();
             }
+            m_row = nullptr;
+            m_rowStyle = 0;
         } else if (name == "sheetData") {
             m_inSheetData = false;
         }
@@ -462,6 +467,8 @@ private:
         const char* ht = nullptr;
         const char* custom = nullptr;
         const char* hidden = nullptr;
+        const char* style = nullptr;
+        const char* customFormat = nullptr;
         for (const char** p = rawList(a); *p; p += 2) {
             const std::string_view n = localName(p[0]);
             if (n == "r") {
@@ -476,6 +483,10 @@ private:
                 custom = p[1];
             } else if (n == "hidden") {
                 hidden = p[1];
+            } else if (n == "s") {
+                style = p[1];
+            } else if (n == "customFormat") {
+                customFormat = p[1];
             }
         }
         if (index >= kMaxRows) {
@@ -490,6 +501,10 @@ private:
         }
         m_row->customHeight = parseBool(custom, false);
         m_row->hidden = parseBool(hidden, false);
+        m_rowStyle = 0;
+        if (style && parseBool(customFormat, false)) {
+            m_rowStyle = m_styles.style(parseUnsigned(style).value_or(0));
+        }
         if (m_row->cells.empty() && m_lastRowWidth) {
             m_row->cells.reserve(m_lastRowWidth);
         }
@@ -636,7 +651,9 @@ private:
             // The cell names another row than its <row>: follow the cell.
             m_rowIndex = m_cellRow;
             m_row = &m_sheet.rowForWrite(m_rowIndex);
+            m_rowStyle = 0;
         }
+        m_lastCol = std::max(m_lastCol, m_cellCol);
         Row& row = *m_row;
         if (row.cells.empty()) {
             row.firstCol = m_cellCol;
@@ -648,13 +665,41 @@ private:
             row.cells.push_back(cell);
         } else if (m_cellCol > end) {
             pad(m_cellCol - end);
-            row.cells.resize(m_cellCol - row.firstCol);
+            row.cells.resize(m_cellCol - row.firstCol, rowStyledEmpty());
             row.cells.push_back(cell);
         } else {
             if (m_cellCol < row.firstCol) {
                 pad(row.firstCol - m_cellCol);
+                row.cells.insert(row.cells.begin(), row.firstCol - m_cellCol, rowStyledEmpty());
+                row.firstCol = m_cellCol;
             }
-            m_sheet.cellForWrite(m_cellRow, m_cellCol) = cell;
+            row.cells[m_cellCol - row.firstCol] = cell;
+        }
+    }
+
+    Cell rowStyledEmpty() const {
+        Cell c;
+        c.style = m_rowStyle;
+        return c;
+    }
+
+    // A row formatted as a whole shows its format in every cell the file leaves out: those of
+    // the sheet's used columns become empty cells with the row's format, so the look survives
+    // copying the row's cells. A row without cells is left as it is.
+    void fillStyledRow() {
+        Row& row = *m_row;
+        if (row.cells.empty()) {
+            return;
+        }
+        const std::uint32_t last = std::max(m_lastCol, m_dimensionLastCol);
+        if (row.firstCol > 0) {
+            pad(row.firstCol);
+            row.cells.insert(row.cells.begin(), row.firstCol, rowStyledEmpty());
+            row.firstCol = 0;
+        }
+        if (row.cells.size() < last + 1u) {
+            pad(last + 1u - row.cells.size());
+            row.cells.resize(last + 1u, rowStyledEmpty());
         }
     }
 
@@ -706,6 +751,7 @@ private:
         const char* ref = a.get("ref");
         CellRange r;
         if (ref && parseRangeRef(ref, r)) {
+            m_dimensionLastCol = r.lastCol;
             // Each row takes some bytes of XML: never reserve more rows than the part can hold.
             const std::uint64_t cap = m_partSize / 8 + 16;
             m_sheet.reserveRows(
@@ -793,6 +839,9 @@ private:
     std::uint32_t m_cellCol = 0;
     std::uint32_t m_cellStyle = 0;
     std::string m_value;
+    std::uint32_t m_rowStyle = 0; // the format of a row formatted as a whole, else 0
+    std::uint32_t m_lastCol = 0;
+    std::uint32_t m_dimensionLastCol = 0;
     std::uint64_t m_cellCount = 0;
     std::uint64_t m_padding = 0;
     static constexpr std::uint64_t kPaddingBase = 8u << 20;

@@ -225,6 +225,21 @@ def layout(out):
            sheet_after=after)
 
 
+def row_styles(out):
+    # Rows formatted as a whole (s with customFormat): cells the file leaves out show the row's
+    # format; cells it gives keep their own.
+    styles = ('<styleSheet xmlns="%s"><fills><fill><patternFill/></fill>'
+              '<fill><patternFill patternType="gray125"/></fill>'
+              '<fill><patternFill patternType="solid"><fgColor rgb="FFFFFF00"/></patternFill></fill>'
+              '</fills><cellXfs><xf/><xf fillId="2"/></cellXfs></styleSheet>' % MAIN)
+    body = ('<row r="1" s="1" customFormat="1"><c r="B1"><v>1</v></c><c r="C1" s="0"><v>2</v></c></row>'
+            '<row r="2" s="1"><c r="B2"><v>3</v></c></row>'
+            '<row r="3" s="1" customFormat="1"/>'
+            '<row r="4" s="1" customFormat="1"><c r="C4"><v>4</v></c></row>')
+    simple(os.path.join(out, "row_styles.xlsx"), body, styles=styles,
+           sheet_before='<dimension ref="A1:D4"/>')
+
+
 def sheet_order(out):
     # A chart sheet comes first; sheet targets are relative, "../"-relative and absolute (once
     # without its leading "/", as some writers do);
@@ -295,6 +310,7 @@ def main():
     strict(out)
     strings(out)
     layout(out)
+    row_styles(out)
     sheet_order(out)
     broken(out)
 

@@ -243,6 +243,25 @@ TEST(HandmadeLayout, WidthsHeightsHiddenAndMerges) {
         << "corners ordered, a one-cell merge dropped";
 }
 
+TEST(HandmadeLayout, RowFormatsFillTheCellsTheFileLeavesOut) {
+    const auto b = readXlsx(fixture("row_styles.xlsx"));
+    const Worksheet& ws = b->sheet(0);
+    const std::uint32_t yellow = cellAt(ws, 0, 0).style;
+    EXPECT_EQ(b->styles.at(yellow).fill.fg, Color::rgb(0xFFFFFF00));
+    EXPECT_EQ(cellAt(ws, 0, 0).type, CellType::Empty);
+    EXPECT_EQ(cellAt(ws, 0, 1).style, 0u) << "a cell the file gives keeps its own format";
+    EXPECT_EQ(cellAt(ws, 0, 2).style, 0u);
+    EXPECT_EQ(cellAt(ws, 0, 3).style, yellow) << "up to the last used column";
+    EXPECT_EQ(ws.row(0)->cells.size(), 4u);
+    EXPECT_EQ(ws.cell(1, 0), nullptr) << "s without customFormat is no row format";
+    EXPECT_EQ(ws.row(2)->cells.size(), 0u) << "a formatted row without cells stays empty";
+    EXPECT_EQ(cellAt(ws, 3, 0).style, yellow);
+    EXPECT_EQ(cellAt(ws, 3, 1).style, yellow);
+    EXPECT_EQ(numberAt(ws, 3, 2), 4);
+    EXPECT_EQ(cellAt(ws, 3, 2).style, 0u);
+    EXPECT_EQ(cellAt(ws, 3, 3).style, yellow);
+}
+
 TEST(HandmadeSheets, OrderTargetsActiveTabAndFirstSheetOnly) {
     const auto b = readXlsx(fixture("sheet_order.xlsx"));
     ASSERT_EQ(b->sheetCount(), 3u) << "the chart sheet is no worksheet";
