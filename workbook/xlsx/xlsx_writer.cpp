@@ -1087,7 +1087,29 @@ private:
 
 void writeParts(const Workbook& book, const std::vector<SheetPlan>& plans,
                 const std::vector<std::uint32_t>& remap, std::vector<std::uint32_t> order,
-                std::uint64_t textCells, zip::ZipWriter& zip);
+                std::uint64_t textCells, zip::ZipWriter& zip) {
+    const std::size_t sheets = book.sheetCount();
+    zip.addEntry("[Content_Types].xml", contentTypesXml(sheets));
+    zip.addEntry("_rels/.rels", rootRelsXml());
+    zip.addEntry("docProps/app.xml", appXml(book));
+    zip.addEntry("docProps/core.xml", coreXml());
+    zip.addEntry("xl/workbook.xml", workbookXml(book));
+    zip.addEntry("xl/_rels/workbook.xml.rels", workbookRelsXml(sheets));
+    zip.addEntry("xl/styles.xml", stylesXml(book.styles));
+    {
+        const SharedStringsXml sst(book.strings, std::move(order), textCells);
+        zip.addStreamedEntry(
+            "xl/sharedStrings.xml", sst.pieceCount(),
+            [&](std::size_t i, std::string& out) { sst.produce(i, out); }, sst.sizeBound());
+    }
+    for (std::size_t i = 0; i < sheets; ++i) {
+        const SheetXml sheet(plans[i], remap);
+        zip.addStreamedEntry(
+            "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheet.pieceCount(),
+            [&](std::size_t k, std::string& out) { sheet.produce(k, out); }, plans[i].sizeBound);
+    }
+    zip.finish();
+}
 
 void writePackage(const Workbook& book, const std::filesystem::path& file,
                   const WriteOptions& options) {
@@ -1127,32 +1149,6 @@ void writePackage(const Workbook& book, const std::filesystem::path& file,
         }
         throw;
     }
-}
-
-void writeParts(const Workbook& book, const std::vector<SheetPlan>& plans,
-                const std::vector<std::uint32_t>& remap, std::vector<std::uint32_t> order,
-                std::uint64_t textCells, zip::ZipWriter& zip) {
-    const std::size_t sheets = book.sheetCount();
-    zip.addEntry("[Content_Types].xml", contentTypesXml(sheets));
-    zip.addEntry("_rels/.rels", rootRelsXml());
-    zip.addEntry("docProps/app.xml", appXml(book));
-    zip.addEntry("docProps/core.xml", coreXml());
-    zip.addEntry("xl/workbook.xml", workbookXml(book));
-    zip.addEntry("xl/_rels/workbook.xml.rels", workbookRelsXml(sheets));
-    zip.addEntry("xl/styles.xml", stylesXml(book.styles));
-    {
-        const SharedStringsXml sst(book.strings, std::move(order), textCells);
-        zip.addStreamedEntry(
-            "xl/sharedStrings.xml", sst.pieceCount(),
-            [&](std::size_t i, std::string& out) { sst.produce(i, out); }, sst.sizeBound());
-    }
-    for (std::size_t i = 0; i < sheets; ++i) {
-        const SheetXml sheet(plans[i], remap);
-        zip.addStreamedEntry(
-            "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheet.pieceCount(),
-            [&](std::size_t k, std::string& out) { sheet.produce(k, out); }, plans[i].sizeBound);
-    }
-    zip.finish();
 }
 
 } // namespace
