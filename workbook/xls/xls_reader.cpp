@@ -737,9 +737,11 @@ void XlsReader::finishStyles() {
     if (!m_styles.fonts.empty()) {
         def.font = m_styles.resolveFont(m_styles.fonts[0]);
     }
-    // XF 15 is the format of cells that name none; its font is font 0.
+    // XF 15 is the format of cells that name none; the default font is font 0 whatever it says.
     if (m_styles.xfs.size() > 15 && !m_styles.xfs[15].isStyle) {
+        const Font font = def.font;
         def = m_styles.resolve(15);
+        def.font = font;
     }
     m_book->styles.setDefault(def);
     m_xfStyle.resize(m_styles.xfs.size());
