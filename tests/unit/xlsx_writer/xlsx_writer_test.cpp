@@ -8,6 +8,7 @@
 #include <zip.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 
 using namespace quenly::wb;
 using quenly::test::TempDir;
@@ -563,4 +565,27 @@ TEST(XlsxWriter, OverlappingMergesKeepTheFirst) {
                          "<mergeCell ref=\"C4:D6\"/><mergeCell ref=\"A6:B6\"/></mergeCells>"),
               std::string::npos)
         << sheet;
+}
+
+TEST(XlsxWriter, AFileCutShortByAFullDiskIsRemoved) {
+    TempDir dir;
+    const auto file = dir / "cut.xlsx";
+    auto book = quenly::test::makeSlipBook(2000, 25);
+    // A file size limit makes writes fail with EFBIG part way, as a full disk would.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        writeXlsx(*book, file, {2});
+    } catch (const WorkbookError& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(message, "无法写入文件“" + file.string() + "”：" + std::strerror(EFBIG));
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
