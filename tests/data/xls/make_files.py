@@ -115,7 +115,8 @@ def biff8_sheet():
 
 
 def biff8_stream():
-    second = number(0, 0, 15, 5.0)
+    # STANDARDWIDTH gives the default width; the DEFCOLWIDTH after it changes nothing.
+    second = rec(0x0099, u16(2400)) + rec(0x0055, u16(12)) + number(0, 0, 15, 5.0)
     return workbook_stream(8, biff8_globals(),
                            [("工资表", 0, biff8_sheet()), ("Second", 0, second),
                             ("Chart1", 2, None)])

@@ -241,6 +241,8 @@ TEST(XlsReader, AllSheetsReadsEveryWorksheet) {
     ASSERT_EQ(book->sheetCount(), 2u);
     ASSERT_NE(book->sheet(1).cell(0, 0), nullptr);
     EXPECT_EQ(book->sheet(1).cell(0, 0)->number, 5.0);
+    EXPECT_EQ(book->sheet(1).defaultColumnWidth, 2400.0 / 256); // STANDARDWIDTH
+    EXPECT_EQ(book->sheet(1).baseColumnWidth, 0);
 }
 
 TEST(XlsReader, Biff5WithCodePage936) {
