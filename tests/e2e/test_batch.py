@@ -190,6 +190,26 @@ def test_columns_beyond_z(batch, tmp_path):
         assert out.column_dimensions[get_column_letter(col)].width == 5 + col, col
 
 
+def test_the_slips_take_the_default_font_of_the_source(batch, tmp_path):
+    # Column widths count characters of the default font, so it must come over with them.
+    source = tmp_path / "song.xlsx"
+    book = xlsxwriter.Workbook(str(source), {"default_format_properties": {
+        "font_name": "宋体", "font_size": 12}})
+    ws = book.add_worksheet()
+    ws.write_row(0, 0, ["姓名", "实发"])
+    ws.write_row(1, 0, ["张三", 100])
+    ws.set_column(0, 1, 10)
+    book.close()
+    done = run_batch(batch, source, tmp_path / "out.xlsx", "--rows", "1-1", "--cols", "A-B")
+    assert done.returncode == 0, done.stderr
+    out = openpyxl.load_workbook(tmp_path / "out.xlsx").worksheets[0]
+    assert (out["A1"].font.name, out["A1"].font.sz) == ("宋体", 12)
+    assert (out["B2"].font.name, out["B2"].font.sz) == ("宋体", 12)
+    # A cell nothing was pasted into shows the workbook's default font.
+    assert (out["D9"].font.name, out["D9"].font.sz) == ("宋体", 12)
+    assert out.column_dimensions["A"].width == 10.7109375
+
+
 def test_later_column_first_copies_no_width_but_the_block(batch, tmp_path):
     source = tmp_path / "db.xlsx"
     result = tmp_path / "out.xlsx"
