@@ -42,6 +42,41 @@ double leDouble(const std::uint8_t* p) {
     return v;
 }
 
+/// The Windows code page of a font character set, or 0 for ANSI, default, symbol and unknown
+/// sets.
+unsigned charsetCodepage(std::uint8_t charset) {
+    switch (charset) {
+    case 128:
+        return 932; // Shift-JIS
+    case 129:
+        return 949; // Hangul
+    case 134:
+        return 936; // GB2312
+    case 136:
+        return 950; // Big5
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return 0;
+    }
+}
+
 double decodeRk(std::uint32_t rk) {
     double v;
     if (rk & 0x02) {
@@ -232,7 +267,7 @@ private:
     };
     std::optional<PendingText> m_pending;
     bool m_standardWidth = false;    // the sheet being read gave a STANDARDWIDTH
-    bool m_defaultRowHeight = false; // ... and a DEFAULTROWHEIGHT
+    bool m_defaultRowHeight = false; // the sheet being read gave a DEFAULTROWHEIGHT
 };
 
 std::vector<std::uint8_t> XlsReader::readFile() {
@@ -369,16 +404,27 @@ void XlsReader::scanGlobals() {
                          hex4(type) + "）");
     }
     m_codepage = m_biff == 8 ? 1200 : 1252;
+    bool haveCodepage = false;
+    unsigned fontCodepage = 0;
     while (cursor.next(r)) {
         if (r.id == rec::kFilePass) {
             passwordProtected();
         }
         if (r.id == rec::kCodePage && r.data.size() >= 2) {
             m_codepage = le16(r.data.data());
+            haveCodepage = true;
+        }
+        if (r.id == rec::kFont && r.data.size() >= 13 && fontCodepage == 0) {
+            fontCodepage = charsetCodepage(r.data[12]);
         }
         if (r.id == rec::kEof) {
             break;
         }
+    }
+    if (!haveCodepage && fontCodepage != 0) {
+        // Some exporters leave out CODEPAGE; the fonts' character set still says how the
+        // bytes are meant (GB2312 fonts: code page 936).
+        m_codepage = fontCodepage;
     }
     if (m_biff == 5) {
         try {

@@ -128,9 +128,9 @@ write("biff8_records_v4.xls", Cfb([("Workbook", biff8_stream())], version=4).bui
 
 # ---- BIFF5 with code page 936 ---------------------------------------------------------------
 
-def biff5_stream():
+def biff5_stream(codepage_record=True):
     cp = "cp936"
-    recs = [rec(0x0042, u16(936))]
+    recs = [rec(0x0042, u16(936))] if codepage_record else []
     recs += standard_fonts(5, "宋体", cp, 134)
     recs.append(font(5, "黑体", 280, bold=True, color=10, charset=134, codepage=cp))
     recs.append(rec(0x041E, u16(164) + bytestr('0.00"元"', cp)))
@@ -158,6 +158,9 @@ def biff5_stream():
 
 
 write("biff5_cp936.xls", Cfb([("Book", biff5_stream())]).build())
+
+# No CODEPAGE record: the GB2312 character set of the fonts tells the code page.
+write("biff5_gbk_without_codepage.xls", Cfb([("Book", biff5_stream(False))]).build())
 
 broken = Cfb([("Book", biff5_stream())])
 broken.minifat[len(broken.minifat) // 2] = broken.sector_of("Book")

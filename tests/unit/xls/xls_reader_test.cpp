@@ -292,6 +292,13 @@ TEST(XlsReader, Biff5WithCodePage936) {
     EXPECT_EQ(s.row(0)->height, 28.5);
 }
 
+TEST(XlsReader, Biff5WithoutCodePageTakesItFromTheFonts) {
+    auto book = readXls(dataFile("biff5_gbk_without_codepage.xls"));
+    EXPECT_EQ(book->sheet(0).name(), "工资表");
+    EXPECT_EQ(textAt(*book, 0, 0), "姓名");
+    EXPECT_EQ(book->styles.at(0).font.name, "宋体");
+}
+
 TEST(XlsReader, WorkbookSavedByXlwt) {
     auto book = readXls(dataFile("xlwt_wages.xls"));
     ASSERT_EQ(book->sheetCount(), 2u);
