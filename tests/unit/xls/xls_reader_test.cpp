@@ -219,7 +219,7 @@ TEST_P(Biff8Records, Layout) {
     EXPECT_EQ(s.column(3).width, 10.0);
     EXPECT_EQ(book->styles.at(s.column(5).style).border.top.style, "thin");
     EXPECT_EQ(s.baseColumnWidth, 10);
-    EXPECT_EQ(s.defaultColumnWidth, 2742.0 / 256); // 10 + 5/7, to 1/256
+    EXPECT_EQ(s.defaultColumnWidth, 2925.0 / 256); // 10 digits + 5 pixels: 80 pixels
     EXPECT_EQ(s.defaultRowHeight, 15.0);
     ASSERT_NE(s.row(0), nullptr);
     EXPECT_EQ(s.row(0)->height, 30.0);
@@ -405,6 +405,8 @@ TEST(XlsReader, WorkbookSavedByLibreOffice) {
     }
     EXPECT_EQ(s.column(255).width, 2186.0 / 256); // the COLINFO reaching column 256, cut at 255
     EXPECT_EQ(s.columnInfoCount(), 256u);
+    EXPECT_EQ(s.baseColumnWidth, 8);
+    EXPECT_EQ(s.defaultColumnWidth, 2340.0 / 256); // 64 pixels, shown as 8.43
     EXPECT_EQ(s.row(0)->height, 36.0);
     EXPECT_EQ(s.row(1)->height, 24.75);
     EXPECT_EQ(s.row(2)->height, 0.0); // the default height
