@@ -102,7 +102,6 @@ void CompoundFile::readHeader() {
     m_firstMiniFatSector = u32(h + 0x3C);
     m_numMiniFatSectors = u32(h + 0x40);
     m_firstDifatSector = u32(h + 0x44);
-    m_numDifatSectors = u32(h + 0x48);
     if (m_miniCutoff != 4096) {
         fail(m_file,
              "复合文档文件头的短流上限 " + num(m_miniCutoff) + "（偏移 56）无效，应为 4096");
@@ -157,9 +156,8 @@ void CompoundFile::readFat() {
         if (seenDifat.empty()) {
             seenDifat.resize(inFile);
         }
-        if (seenDifat[difat] || difatCount >= m_numDifatSectors) {
-            fail(m_file, "DIFAT 扇区链在扇区 " + num(difat) + " 处形成循环或超出了文件头记载的 " +
-                             num(m_numDifatSectors) + " 个扇区");
+        if (seenDifat[difat]) {
+            fail(m_file, "DIFAT 扇区链在扇区 " + num(difat) + " 处形成循环");
         }
         seenDifat[difat] = true;
         ++difatCount;

@@ -73,7 +73,6 @@ private:
     std::uint32_t m_firstMiniFatSector = 0;
     std::uint32_t m_numMiniFatSectors = 0;
     std::uint32_t m_firstDifatSector = 0;
-    std::uint32_t m_numDifatSectors = 0;
     std::vector<std::uint32_t> m_fat;
     std::vector<std::uint32_t> m_miniFat;
     std::vector<std::uint8_t> m_miniStream;
