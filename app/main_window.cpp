@@ -357,13 +357,24 @@ void TfrmQuenly::setProcessText(const std::string& text) {
 }
 
 void TfrmQuenly::processPendingMessages() {
-    // Once per person: repaint and take the user's input only every kRepaintIntervalMs, which
-    // keeps the window live without making it the slow part of a long export.
-    if (m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < m_repaintIntervalMs) {
+    // Called once per person. Repainting and taking the user's input at every call would make
+    // the window the slow part of a long export (a repaint of a window holding a web view costs
+    // milliseconds), so they run only when the gap since the last run has passed.
+    if (m_sinceRepaint.isValid() && m_sinceRepaint.nsecsElapsed() < m_gapNanoseconds) {
         return;
     }
+    QElapsedTimer cost;
+    cost.start();
     flushProgress();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    const qint64 spent = cost.nsecsElapsed();
+    ++m_messageRuns;
+    m_messageNanoseconds += spent;
+    constexpr qint64 kMs = 1000000;
+    m_gapNanoseconds =
+        m_repaintIntervalMs == 0
+            ? 0
+            : std::clamp(spent * kQuietShare, m_repaintIntervalMs * kMs, kLongestGapMs * kMs);
     m_sinceRepaint.start();
 }
 

@@ -75,11 +75,18 @@ public:
     bool closePending() const { return m_closePending; }
     /// How the last export that returned ended.
     const std::optional<ExportOutcome>& lastOutcome() const { return m_lastOutcome; }
-    /// The least time between two repaints of the progress during an export.
+    /// The least time between two repaints of the progress during an export (about 30 a
+    /// second). Where one repaint costs more than 1/kQuietShare of that, the gap grows so that
+    /// running messages takes at most that share of the export's time, up to kLongestGapMs.
     static constexpr int kRepaintIntervalMs = 33;
-    /// Changes that time; 0 runs pending messages at every call, as tests need to place events
-    /// between two persons.
+    static constexpr int kQuietShare = 40;
+    static constexpr int kLongestGapMs = 500;
+    /// Changes the least time; 0 runs pending messages at every call, as tests need to place
+    /// events between two persons.
     void setRepaintInterval(int ms) { m_repaintIntervalMs = ms; }
+    /// How many times the export's calls ran pending messages so far, and the time that took.
+    int messageRuns() const { return m_messageRuns; }
+    qint64 messageNanoseconds() const { return m_messageNanoseconds; }
 
 public slots:
     void rzbtbtnSelExcelClick();
@@ -112,14 +119,17 @@ private:
     std::filesystem::path m_iniPath;
     QUrl m_helpUrl;
 
-    // The progress as the export last set it; pushed into pb1 and lblProcess at most every
-    // kRepaintIntervalMs and when an export returns.
+    // The progress as the export last set it; pushed into pb1 and lblProcess when pending
+    // messages run and when an export returns.
     int m_maximum = 0;
     int m_position = 0;
     std::string m_processText;
     bool m_progressDirty = false;
     QElapsedTimer m_sinceRepaint;
     int m_repaintIntervalMs = kRepaintIntervalMs;
+    qint64 m_gapNanoseconds = 0;
+    int m_messageRuns = 0;
+    qint64 m_messageNanoseconds = 0;
 
     std::vector<std::string> m_running;
     bool m_closePending = false;
