@@ -283,6 +283,16 @@ def broken(out):
     simple(os.path.join(out, "bad_shared_index.xlsx"),
            '<row r="1"><c r="A1" t="s"><v>7</v></c></row>',
            shared='<sst xmlns="%s"><si><t>x</t></si></sst>' % MAIN)
+    base = {
+        "[Content_Types].xml": CONTENT_TYPES,
+        "_rels/.rels": rels([("rId1", "officeDocument", "xl/workbook.xml")]),
+        "xl/workbook.xml": workbook_xml([("工资", "rId1")]),
+    }
+    write(os.path.join(out, "missing_sheet_part.xlsx"), dict(base, **{
+        "xl/_rels/workbook.xml.rels": rels([("rId1", "worksheet", "worksheets/sheet1.xml")])}))
+    write(os.path.join(out, "missing_sheet_relationship.xlsx"), dict(base, **{
+        "xl/_rels/workbook.xml.rels": rels([("rId2", "worksheet", "worksheets/sheet1.xml")]),
+        "xl/worksheets/sheet1.xml": sheet_xml("")}))
     # A cell in column A and one in XFD on every row: gaps of 16,382 cells each.
     simple(os.path.join(out, "too_sparse.xlsx"),
            "".join('<row r="%d"><c r="A%d"><v>1</v></c><c r="XFD%d"><v>2</v></c></row>'

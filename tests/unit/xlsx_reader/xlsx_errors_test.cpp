@@ -65,6 +65,13 @@ TEST(BrokenFiles, GapsFarBeyondTheCellsAreRefused) {
                                  "工作表中的单元格过于分散，超出了可读取的范围。");
 }
 
+TEST(BrokenFiles, MissingSheetPartOrRelationship) {
+    const auto part = fixture("missing_sheet_part.xlsx");
+    EXPECT_EQ(errorOf(part), q(part) + "已损坏：缺少部件xl/worksheets/sheet1.xml。");
+    const auto rel = fixture("missing_sheet_relationship.xlsx");
+    EXPECT_EQ(errorOf(rel), q(rel) + "已损坏：找不到工作表“工资”的部件（关系“rId1”不存在）。");
+}
+
 TEST(BrokenFiles, EncryptedEntries) {
     const auto f = fixture("encrypted_entries.xlsx");
     EXPECT_EQ(errorOf(f), q(f) + "受密码保护，无法读取：请在Excel中取消密码后再试。");
