@@ -1,6 +1,8 @@
 // Draws the main window and the header options dialog into PNG files for the documentation:
-// the window as it opens with the help page, the dialog, and the window after an export of 25
-// persons. Usage: quenly-screenshots OUTPUT_FOLDER
+// the window as it opens with the help page, the dialog, the window after an export of 25
+// persons, and the icon and buttons enlarged. Usage: quenly-screenshots OUTPUT_FOLDER
+#include "framed_controls.h"
+#include "glyphs.h"
 #include "gui_test_support.h"
 #include "header_options.h"
 #include "main_window.h"
@@ -11,8 +13,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEnterEvent>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QWebEngineView>
@@ -42,6 +46,44 @@ bool save(QWidget* widget, const QString& file) {
         return false;
     }
     std::printf("wrote %s (%dx%d)\n", qPrintable(file), shot.width(), shot.height());
+    return true;
+}
+
+// The program icon and the three buttons as idle, lit (mouse over) and disabled, at twice their
+// size so the drawing can be judged.
+bool saveLook(quenly::TfrmQuenly& window, const QString& file) {
+    constexpr int kScale = 2;
+    QImage sheet(640, 350, QImage::Format_ARGB32);
+    sheet.fill(window.palette().color(QPalette::Window));
+    QPainter p(&sheet);
+    p.drawPixmap(10, 10, quenly::app::programIconImage());
+    p.drawPixmap(70, 10, 144, 144, quenly::app::programIconImage());
+    int y = 170;
+    for (quenly::ui::FramedButton* b :
+         {window.rzbtbtnSelExcel, window.rzbtbtnExport, window.rzbtbtnClose}) {
+        int x = 10;
+        for (int state = 0; state < 3; ++state) {
+            if (state == 1) {
+                QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+                QApplication::sendEvent(b, &enter);
+            } else if (state == 2) {
+                QEvent leave(QEvent::Leave);
+                QApplication::sendEvent(b, &leave);
+                b->setEnabled(false);
+            }
+            const QPixmap shot = b->grab();
+            p.drawPixmap(x, y, shot.width() * kScale, shot.height() * kScale, shot);
+            x += shot.width() * kScale + 12;
+        }
+        b->setEnabled(true);
+        y += 25 * kScale + 8;
+    }
+    p.end();
+    if (!sheet.save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("wrote %s\n", qPrintable(file));
     return true;
 }
 
@@ -106,5 +148,6 @@ int main(int argc, char** argv) {
     window.rzbtbtnExportClick();
     pause(500);
     ok = save(&window, out.filePath(QStringLiteral("main_window_after_export.png"))) && ok;
+    ok = saveLook(window, out.filePath(QStringLiteral("buttons_and_icon.png"))) && ok;
     return ok ? 0 : 1;
 }
