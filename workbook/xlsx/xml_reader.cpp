@@ -4,8 +4,10 @@
 #include "workbook.h"
 
 #include <expat.h>
+#include <iconv.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -216,6 +218,78 @@ private:
     std::thread m_thread;
 };
 
+// Declared encodings expat does not know (GBK, GB2312, Big5, windows-1252, ...), through iconv:
+// every byte that iconv turns into one character is one; a byte that starts an incomplete
+// sequence starts a two-byte character.
+struct IconvEncoding {
+    iconv_t cd;
+};
+
+std::uint32_t littleEndian32(const char* b) {
+    const auto* u = reinterpret_cast<const unsigned char*>(b);
+    return u[0] | (std::uint32_t{u[1]} << 8) | (std::uint32_t{u[2]} << 16) |
+           (std::uint32_t{u[3]} << 24);
+}
+
+int XMLCALL convertIconv(void* data, const char* s) {
+    auto* e = static_cast<IconvEncoding*>(data);
+    char in[2] = {s[0], s[1]};
+    char* inPtr = in;
+    std::size_t inLeft = 2;
+    char out[4] = {};
+    char* outPtr = out;
+    std::size_t outLeft = sizeof out;
+    iconv(e->cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(e->cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+        outLeft != 0) {
+        return -1;
+    }
+    const std::uint32_t cp = littleEndian32(out);
+    return cp > 0x10FFFF ? -1 : static_cast<int>(cp);
+}
+
+void XMLCALL releaseIconv(void* data) {
+    auto* e = static_cast<IconvEncoding*>(data);
+    iconv_close(e->cd);
+    delete e;
+}
+
+int XMLCALL unknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
+    iconv_t cd = iconv_open("UTF-32LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return XML_STATUS_ERROR;
+    }
+    for (int b = 0; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char* inPtr = &in;
+        std::size_t inLeft = 1;
+        char out[4] = {};
+        char* outPtr = out;
+        std::size_t outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const std::uint32_t cp = littleEndian32(out);
+        if (r != static_cast<std::size_t>(-1) && outLeft == 0 && cp <= 0x10FFFF) {
+            info->map[b] = static_cast<int>(cp);
+        } else if (r == static_cast<std::size_t>(-1) && errno == EINVAL) {
+            info->map[b] = -2;
+        } else {
+            info->map[b] = -1;
+        }
+    }
+    // The markup must read as ASCII, or the part is not XML that can be parsed this way.
+    for (int b = 0; b < 0x80; ++b) {
+        if (info->map[b] != b) {
+            iconv_close(cd);
+            return XML_STATUS_ERROR;
+        }
+    }
+    info->data = new IconvEncoding{cd};
+    info->convert = convertIconv;
+    info->release = releaseIconv;
+    return XML_STATUS_OK;
+}
+
 struct ParserDeleter {
     void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
 };
@@ -234,6 +308,7 @@ public:
         XML_SetUserData(m_parser.get(), &m_context);
         XML_SetElementHandler(m_parser.get(), onStart, onEnd);
         XML_SetCharacterDataHandler(m_parser.get(), onText);
+        XML_SetUnknownEncodingHandler(m_parser.get(), unknownEncoding, nullptr);
     }
 
     void* buffer() {

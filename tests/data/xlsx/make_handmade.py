@@ -240,6 +240,25 @@ def row_styles(out):
            sheet_before='<dimension ref="A1:D4"/>')
 
 
+def legacy_encodings(out):
+    # Parts declared and written in GBK and Big5, as some older generators write them.
+    gbk = '<?xml version="1.0" encoding="GBK"?>\n'
+    big5 = '<?xml version="1.0" encoding="Big5"?>\n'
+    parts = {
+        "[Content_Types].xml": CONTENT_TYPES,
+        "_rels/.rels": rels([("rId1", "officeDocument", "xl/workbook.xml")]),
+        "xl/workbook.xml": (gbk + workbook_xml([("工资表", "rId1")]).split("\n", 1)[1])
+        .encode("gbk"),
+        "xl/_rels/workbook.xml.rels": rels([("rId1", "worksheet", "worksheets/sheet1.xml"),
+                                            ("rId2", "sharedStrings", "sharedStrings.xml")]),
+        "xl/worksheets/sheet1.xml": sheet_xml(
+            '<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c></row>'),
+        "xl/sharedStrings.xml": (big5 + '<sst xmlns="%s"><si><t>薪資</t></si><si><t>A&amp;B</t>'
+                                 '</si></sst>' % MAIN).encode("big5"),
+    }
+    write(os.path.join(out, "legacy_encodings.xlsx"), parts)
+
+
 def sheet_order(out):
     # A chart sheet comes first; sheet targets are relative, "../"-relative and absolute (once
     # without its leading "/", as some writers do);
@@ -321,6 +340,7 @@ def main():
     strings(out)
     layout(out)
     row_styles(out)
+    legacy_encodings(out)
     sheet_order(out)
     broken(out)
 

@@ -220,6 +220,13 @@ TEST(HandmadeCells, InlineStringsAndCachedFormulaResults) {
     EXPECT_EQ(textAt(*b, ws, 1, 11), "v text") << "an inline string given as <v>";
 }
 
+TEST(HandmadeCells, PartsInGbkAndBig5BecomeUtf8) {
+    const auto b = readXlsx(fixture("legacy_encodings.xlsx"));
+    EXPECT_EQ(b->sheet(0).name(), "工资表");
+    EXPECT_EQ(textAt(*b, b->sheet(0), 0, 0), "薪資");
+    EXPECT_EQ(textAt(*b, b->sheet(0), 0, 1), "A&B");
+}
+
 TEST(HandmadeLayout, WidthsHeightsHiddenAndMerges) {
     const auto b = readXlsx(fixture("layout.xlsx"));
     const Worksheet& ws = b->sheet(0);
