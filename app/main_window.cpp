@@ -277,6 +277,7 @@ void TfrmQuenly::handleDroppedFile(const std::optional<QString>& file) {
         // A path typed or browsed while the export ran gives way to the dropped one.
         edtExcelPath->setText(*file);
     });
+    closeIfAsked();
 }
 
 void TfrmQuenly::rzbtbtnSelExcelClick() {
@@ -293,6 +294,16 @@ void TfrmQuenly::rzbtbtnSelExcelClick() {
 
 void TfrmQuenly::rzbtbtnExportClick() {
     ui::guarded(this, [&] { runExport(); });
+    closeIfAsked();
+}
+
+void TfrmQuenly::closeIfAsked() {
+    // Only the outermost handler closes, after everything it showed (an error box included) is
+    // gone.
+    if (m_running.empty() && m_closePending) {
+        m_closePending = false;
+        close();
+    }
 }
 
 void TfrmQuenly::rzbtbtnCloseClick() {
@@ -301,18 +312,14 @@ void TfrmQuenly::rzbtbtnCloseClick() {
 
 void TfrmQuenly::runExport() {
     m_running.emplace_back();
-    // Whatever way the export leaves, the display shows its last values, the run is taken off
-    // the stack and a close asked for meanwhile is carried out once no export runs.
+    // Whatever way the export leaves, the display shows its last values and the run is taken
+    // off the stack; a close asked for meanwhile waits for the handler (closeIfAsked).
     struct Finish {
         TfrmQuenly* window;
         ~Finish() {
             window->m_running.pop_back();
             window->flushProgress();
             emit window->exportReturned();
-            if (window->m_running.empty() && window->m_closePending) {
-                window->m_closePending = false;
-                QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
-            }
         }
     } finish{this};
     m_lastOutcome = ::quenly::rzbtbtnExportClick(*this, m_servers, ExportSettings{m_iniPath, {}});

@@ -111,6 +111,8 @@ private:
     /// Handles one drop: the first file only, by the extension rule.
     void handleDroppedFile(const std::optional<QString>& file);
     void runExport();
+    /// Carries out a close asked for during an export, once no export runs any more.
+    void closeIfAsked();
     void flushProgress();
     void watchForDrops(QWidget* widget);
     bool isInsideHelpPane(const QWidget* widget) const;

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShowEvent>
 
 namespace quenly {
 
@@ -151,6 +152,16 @@ void TfrmSysOption::keyPressEvent(QKeyEvent* event) {
     default:
         QDialog::keyPressEvent(event);
     }
+}
+
+void TfrmSysOption::showEvent(QShowEvent* event) {
+    // Centred on the window that owns it.
+    if (QWidget* owner = parentWidget(); owner && !event->spontaneous()) {
+        QRect box = frameGeometry();
+        box.moveCenter(owner->window()->frameGeometry().center());
+        move(box.topLeft());
+    }
+    QDialog::showEvent(event);
 }
 
 } // namespace quenly

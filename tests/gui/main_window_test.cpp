@@ -69,6 +69,8 @@ private slots:
     void exportWithoutPersons();
     void exportFailureIsReported();
     void escapingErrorShowsErrorBox();
+    void closeDuringFailingExportWaitsForErrorBox();
+    void longPathIsTakenWhole();
     void closeButtonEscAndCloseBox();
     void escInsideHelpPaneKeepsWindow();
     void closeDuringExportWaitsForIt();
@@ -333,9 +335,11 @@ void MainWindowTest::dropOfWorkbookStartsExport() {
     ModalDriver driver;
     QPointer<TfrmSysOption> shown;
     QWidget* owner = nullptr;
+    QPoint dialogCentre;
     driver.onOptions = [&](TfrmSysOption* d) {
         shown = d;
         owner = d->parentWidget();
+        dialogCentre = d->frameGeometry().center();
         d->close();
     };
     m_window->edtExcelPath->setText(QStringLiteral("/typed.xls"));
@@ -345,6 +349,13 @@ void MainWindowTest::dropOfWorkbookStartsExport() {
     QCOMPARE(driver.count(SeenModal::Kind::Options), 1);
     QCOMPARE(owner, static_cast<QWidget*>(m_window.get()));
     QVERIFY(shown.isNull()); // freed when its showing ended
+    // Centred on the main window.
+    QVERIFY2((dialogCentre - m_window->frameGeometry().center()).manhattanLength() <= 4,
+             qPrintable(QStringLiteral("%1,%2 / %3,%4")
+                            .arg(dialogCentre.x())
+                            .arg(dialogCentre.y())
+                            .arg(m_window->frameGeometry().center().x())
+                            .arg(m_window->frameGeometry().center().y())));
     QVERIFY(m_window->lastOutcome().has_value());
     QCOMPARE(int(m_window->lastOutcome()->status), int(quenly::ExportOutcome::Status::Finished));
     QCOMPARE(m_window->lastOutcome()->persons, 3);
@@ -493,6 +504,52 @@ void MainWindowTest::escapingErrorShowsErrorBox() {
     QCOMPARE(boxes.front().text, QString::fromUtf8("电子表格程序已退出."));
     QVERIFY(m_window->isVisible());
     QCOMPARE(m_window->exportDepth(), 0);
+}
+
+void MainWindowTest::closeDuringFailingExportWaitsForErrorBox() {
+    // The close comes after the first person; the third paste fails, and so does the failure
+    // path's Quit, whose error reaches the window.
+    m_back->failCall(2, "Paste", 3, "粘贴失败");
+    m_back->failCall(1, "Quit", 1, "电子表格程序已退出");
+    addWages("/data/w.xls", 5);
+    m_window->setRepaintInterval(0);
+    ModalDriver driver;
+    int depthAtClose = -1;
+    driver.onOptions = [&](TfrmSysOption* d) {
+        d->close();
+        QTimer::singleShot(0, m_window.get(), [&] {
+            depthAtClose = m_window->exportDepth();
+            m_window->windowHandle()->close();
+        });
+    };
+    bool visibleWithBox = false;
+    driver.onMessage = [&](QMessageBox* box) {
+        visibleWithBox = m_window->isVisible();
+        box->button(QMessageBox::Ok)->click();
+    };
+    m_window->edtExcelPath->setText(QStringLiteral("/data/w.xls"));
+    m_window->rzbtbtnExportClick();
+    QCOMPARE(driver.count(SeenModal::Kind::Message), 1);
+    QCOMPARE(driver.seen(SeenModal::Kind::Message).front().icon, QMessageBox::Critical);
+    QCOMPARE(depthAtClose, 1);
+    QVERIFY(visibleWithBox);
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainWindowTest::longPathIsTakenWhole() {
+    QString folder = QStringLiteral("/data");
+    while (folder.size() < 600) {
+        folder += QString::fromUtf8("/很长的文件夹名称 long folder name");
+    }
+    const QString path = folder + QString::fromUtf8("/工资表.xlsx");
+    addWages(path.toStdString(), 1);
+    ModalDriver driver;
+    QSignalSpy returned(m_window.get(), &TfrmQuenly::exportReturned);
+    quenly::test::dropUrls(m_window.get(), {QUrl::fromLocalFile(path)});
+    QVERIFY(returned.wait(10000));
+    QCOMPARE(m_window->edtExcelPath->text(), path);
+    QCOMPARE(opened(), std::vector<std::string>{path.toStdString()});
+    QCOMPARE(m_window->lastOutcome()->persons, 1);
 }
 
 void MainWindowTest::closeButtonEscAndCloseBox() {
