@@ -47,8 +47,9 @@ void prepareProcessEnvironment() {
 }
 
 void configureApplication(QApplication& application) {
+    // No display name: the window system would append it to every window's title, and the
+    // captions must read exactly as set.
     QApplication::setApplicationName(QStringLiteral("quenly"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quenly"));
     QApplication::setWindowIcon(programIcon());
     registerHelpResource();
 
