@@ -422,7 +422,7 @@ void TfrmQuenly::closeEvent(QCloseEvent* event) {
 
 void TfrmQuenly::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
-        !isInsideHelpPane(QApplication::focusWidget())) {
+        !isInsideHelpPane(focusWidget())) {
         // The close button is the window's cancel button.
         rzbtbtnClose->click();
         return;
