@@ -233,6 +233,11 @@ ColumnInfo& Worksheet::columnForWrite(std::uint32_t c) {
     return m_columns[c];
 }
 
+double columnWidthFromBase(int base) {
+    const int pixels = (base * 7 + 5 + 7) / 8 * 8;
+    return static_cast<double>(pixels * 256 / 7) / 256;
+}
+
 Worksheet& Workbook::addSheet(std::string name) {
     m_sheets.push_back(std::make_unique<Worksheet>(std::move(name)));
     return *m_sheets.back();

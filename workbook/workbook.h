@@ -284,6 +284,12 @@ private:
     MergeList m_merges;
 };
 
+/// The default column width, in the units of column widths, of a sheet whose default is `base`
+/// characters of the default font, as spreadsheet applications lay it out at 7 pixels a digit:
+/// the base width plus 5 pixels of margin, rounded up to a multiple of 8 pixels (base 8 gives
+/// 64 pixels, 9.140625).
+double columnWidthFromBase(int base);
+
 class Workbook {
 public:
     Workbook() = default;

@@ -1034,12 +1034,8 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
     case rec::kDefColWidth:
         need(2);
         if (!m_standardWidth) {
-            // As spreadsheet applications lay it out at 7 pixels a digit: the base width plus
-            // 5 pixels of margin, rounded up to a multiple of 8 pixels; given in the units of
-            // COLINFO widths (pixels / 7, to 1/256 of a character), so base 8 is 64 pixels.
             sheet.baseColumnWidth = le16(d);
-            const int pixels = (le16(d) * 7 + 5 + 7) / 8 * 8;
-            sheet.defaultColumnWidth = static_cast<double>(pixels * 256 / 7) / 256;
+            sheet.defaultColumnWidth = columnWidthFromBase(le16(d));
         }
         break;
     case rec::kStandardWidth:

@@ -373,14 +373,6 @@ std::string cellName(std::uint32_t row, std::uint32_t col) {
     return letters + std::to_string(row + 1);
 }
 
-// The column width that Excel shows for a sheet whose default is `base` characters of the
-// default font (a maximum digit width of 7 pixels): base width plus 5 pixels of margin, rounded
-// up to a multiple of 8 pixels.
-double widthFromBase(int base) {
-    const int pixels = (base * 7 + 5 + 7) / 8 * 8;
-    return std::round((pixels - 5) / 7.0 * 100) / 100;
-}
-
 class SheetHandler : public XmlHandler {
 public:
     SheetHandler(Workbook& book, Worksheet& sheet, const ReadStyles& styles,
@@ -766,7 +758,7 @@ private:
         } else if (const char* base = a.get("baseColWidth")) {
             if (auto b = parseInt(base); b && *b >= 0 && *b <= 255) {
                 m_sheet.baseColumnWidth = *b;
-                m_sheet.defaultColumnWidth = widthFromBase(*b);
+                m_sheet.defaultColumnWidth = columnWidthFromBase(*b);
             }
         }
         if (const char* h = a.get("defaultRowHeight")) {
