@@ -266,9 +266,9 @@ def test_error_value_in_the_counted_column_fails_with_the_reason(batch, tmp_path
 
 
 @pytest.mark.parametrize("content, what", [
-    (b"name,pay\n\xe5\xbc\xa0,1\n", "是CSV或文本文件，不是Excel工作簿"),
+    (b"name,pay\n\xe5\xbc\xa0,1\n", "其实是一个 CSV 文本文件（以逗号分隔），不是 Excel 工作簿"),
     (b"<html><body><table><tr><td>1</td></tr></table></body></html>",
-     "是网页（HTML）文件，不是Excel工作簿；请在Excel或WPS中打开后另存为.xlsx"),
+     "其实是一个 HTML 网页"),
     (b"", "是空文件"),
 ])
 def test_a_file_that_is_no_workbook_is_named_for_what_it_is(batch, tmp_path, content, what):

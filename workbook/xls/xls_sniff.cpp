@@ -132,6 +132,11 @@ std::string describeNonWorkbook(const std::filesystem::path& file) {
     if (start.substr(0, 2) == "pk") {
         return name + "是一个 zip 压缩包，但不是 Excel 工作簿";
     }
+    // Excel 2.x to 4.0 wrote the BIFF records straight into the file: a BOF record first.
+    if (head.size() >= 4 && head[0] == 0x09 &&
+        (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04) && head[2] >= 4 && head[3] == 0) {
+        return name + "是 Excel 4.0 或更早版本的工作簿，无法读取。" + saveAs;
+    }
     if (start.substr(0, 5) == "%pdf-") {
         return name + "其实是一个 PDF 文档，不是 Excel 工作簿";
     }
