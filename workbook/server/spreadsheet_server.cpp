@@ -1,6 +1,7 @@
 // The automation objects of an in-process spreadsheet instance: application, workbook and
 // worksheet collections, workbooks, worksheets and ranges over the in-memory workbook.
 #include "spreadsheet_server.h"
+#include "text_util.h"
 
 #include "clipboard.h"
 #include "range_address.h"
@@ -42,30 +43,10 @@ struct InstanceState {
     }
 };
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 template <std::size_t N>
 int findMember(const std::array<std::string_view, N>& names, std::string_view name) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (equalsIgnoreCase(names[i], name)) {
+        if (equalsIgnoreAsciiCase(names[i], name)) {
             return static_cast<int>(i);
         }
     }
@@ -399,7 +380,7 @@ private:
         }
         Workbook& b = *m_book->book;
         for (std::size_t i = 0; i < b.sheetCount(); ++i) {
-            if (i != m_sheet && equalsIgnoreCase(b.sheet(i).name(), name)) {
+            if (i != m_sheet && equalsIgnoreAsciiCase(b.sheet(i).name(), name)) {
                 throw AutomationError("工作表名称“" + name + "”已被同一工作簿中的另一张工作表使用");
             }
         }

@@ -1,5 +1,6 @@
 // The compound file container: header, FAT and DIFAT, mini stream and directory.
 #include "cfb.h"
+#include "text_util.h"
 
 #include "codepage.h"
 #include "xls_error.h"
@@ -31,26 +32,6 @@ std::uint16_t u16(const std::uint8_t* p) {
 std::uint32_t u32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -346,7 +327,7 @@ std::vector<std::uint32_t> CompoundFile::followMiniChain(std::uint32_t start, st
 
 const CompoundFile::Entry* CompoundFile::findStream(std::string_view name) const {
     for (std::uint32_t i : m_rootStreams) {
-        if (equalNoCase(m_entries[i].name, name)) {
+        if (equalsIgnoreAsciiCase(m_entries[i].name, name)) {
             return &m_entries[i];
         }
     }

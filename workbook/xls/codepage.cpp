@@ -1,5 +1,6 @@
 // Turning the byte and UTF-16 strings of .xls files into UTF-8.
 #include "codepage.h"
+#include "text_util.h"
 
 #include "workbook.h"
 
@@ -9,31 +10,13 @@
 
 namespace quenly::wb::xls {
 
-void appendCodePoint(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units) {
     for (std::size_t i = 0; i < units; ++i) {
         std::uint32_t u = static_cast<std::uint32_t>(p[2 * i] | (p[2 * i + 1] << 8));
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
             const std::uint32_t lo = static_cast<std::uint32_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                appendCodePoint(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
                 ++i;
                 continue;
             }
@@ -41,13 +24,13 @@ void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units) {
         if (u >= 0xD800 && u <= 0xDFFF) {
             u = 0xFFFD;
         }
-        appendCodePoint(out, u);
+        appendUtf8(out, u);
     }
 }
 
 void appendLatin1(std::string& out, const std::uint8_t* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        appendCodePoint(out, p[i]);
+        appendUtf8(out, p[i]);
     }
 }
 
@@ -150,7 +133,7 @@ void CodepageDecoder::append(std::string& out, const std::uint8_t* p, std::size_
                 continue;
             }
             // An invalid or incomplete sequence: replace one byte and go on.
-            appendCodePoint(out, 0xFFFD);
+            appendUtf8(out, 0xFFFD);
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -13,9 +13,6 @@ void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units);
 /// Appends `n` Latin-1 bytes (BIFF8's compressed characters) as UTF-8.
 void appendLatin1(std::string& out, const std::uint8_t* p, std::size_t n);
 
-/// Appends one code point as UTF-8.
-void appendCodePoint(std::string& out, std::uint32_t cp);
-
 /// Converts the byte strings of a BIFF5/BIFF7 workbook from its Windows code page (the CODEPAGE
 /// record: 936, 950, 1252, ...) to UTF-8 with glibc's iconv. Bytes that are not valid in the
 /// code page become U+FFFD, so one bad byte never loses the rest of the text.

@@ -1,5 +1,6 @@
 // Saying what a file is when it is neither a compound file nor a zip package.
 #include "cfb.h"
+#include "text_util.h"
 #include "xls_reader.h"
 
 #include <algorithm>
@@ -10,16 +11,6 @@ namespace quenly::wb {
 namespace {
 
 constexpr std::size_t kSniffBytes = 65536;
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 bool looksLikeText(std::string_view s) {
     std::size_t control = 0;

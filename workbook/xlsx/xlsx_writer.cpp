@@ -1,5 +1,6 @@
 // The .xlsx writer: package parts from the in-memory workbook, sheet data streamed in pieces.
 #include "xlsx_writer.h"
+#include "text_util.h"
 
 #include "xml_writer.h"
 #include "zip_writer.h"
@@ -616,16 +617,6 @@ std::size_t utf8Length(std::string_view s) {
     return n;
 }
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 // Spreadsheet applications refuse (or "repair") a workbook with no sheet or with sheet names
 // they do not allow, so such a book is not written at all.
 void checkSheets(const Workbook& book, const std::filesystem::path& file) {
@@ -644,7 +635,7 @@ void checkSheets(const Workbook& book, const std::filesystem::path& file) {
                                 "”无效（名称不能为空、不能超过 31 个字符、不能以单引号开头或结尾，"
                                 "也不能包含 : \\ / ? * [ ]）");
         }
-        if (!seen.emplace(asciiLower(name), i).second) {
+        if (!seen.emplace(lowerAscii(name), i).second) {
             throw WorkbookError(prefix + "有多个工作表名为“" + name + "”");
         }
     }

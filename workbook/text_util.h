@@ -1,0 +1,19 @@
+// Small text helpers shared by the readers, the writer and the spreadsheet instances.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quenly::wb {
+
+/// Appends the UTF-8 form of the code point `cp` to `out`.
+void appendUtf8(std::string& out, std::uint32_t cp);
+
+/// `s` with ASCII letters A-Z turned to lower case; other bytes unchanged.
+std::string lowerAscii(std::string_view s);
+
+/// Whether `a` and `b` are equal when ASCII letters are compared without regard to case.
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+} // namespace quenly::wb
