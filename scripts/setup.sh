@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quenly needs to build, run and test. Quiet and quick when all are
-# present. Usage: scripts/setup.sh [build|test|run]
+# present. Usage: scripts/setup.sh [build|test|bench|run]
 set -euo pipefail
 
 profile=${1:-test}
@@ -12,11 +12,15 @@ packages=(
     fonts-noto-cjk fonts-arphic-ukai xdg-utils
 )
 if [ "$profile" = test ] || [ "$profile" = bench ]; then
-    packages+=(libgtest-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
+    packages+=(libgtest-dev libclang-rt-14-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
                xvfb xauth clang-format)
 fi
+if [ "$profile" = bench ]; then
+    packages+=(time)
+fi
 if [ "$profile" = run ]; then
-    packages+=(xvfb xauth)
+    # The slips open in the desktop's spreadsheet application for preview and printing.
+    packages+=(libreoffice-calc)
 fi
 
 missing=()
