@@ -56,6 +56,11 @@ public:
         }
         auto& table = m_mapping->strings;
         if (t >= table.size()) {
+            if (table.empty()) {
+                // Most texts of a wage table reach the result: size the target's index once
+                // instead of growing it rehash by rehash.
+                m_target.strings.reserve(m_target.strings.size() + m_source.strings.size());
+            }
             table.resize(std::max<std::size_t>(m_source.strings.size(), t + 1), kUnmapped);
         }
         if (table[t] == kUnmapped) {
