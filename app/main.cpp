@@ -6,8 +6,10 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <memory>
+#include <thread>
 
 int main(int argc, char* argv[]) {
     quenly::app::prepareProcessEnvironment();
@@ -16,7 +18,14 @@ int main(int argc, char* argv[]) {
 
     quenly::app::ResultPresenter presenter;
     auto server = std::make_shared<quenly::wb::SpreadsheetServer>(
-        [&presenter](std::shared_ptr<quenly::wb::Workbook> book) { presenter.present(book); });
+        [&presenter](std::shared_ptr<quenly::wb::Workbook> book) {
+            presenter.present(book);
+            // Freeing a result of a few hundred thousand rows takes a moment: once the export has
+            // let go of the workbook too, let it go on a thread of its own.
+            QTimer::singleShot(0, [book = std::move(book)]() mutable {
+                std::thread([last = std::move(book)] {}).detach();
+            });
+        });
     quenly::ServerRegistry servers;
     server->registerWith(servers);
 
