@@ -8,12 +8,16 @@ profile=${1:-test}
 packages=(
     build-essential cmake ninja-build g++ clang pkg-config
     qt6-base-dev qt6-qpa-plugins qt6-webengine-dev qt6-translations-l10n libgl-dev
-    libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev
+    libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev libcairo2-dev libpango1.0-dev
     fonts-noto-cjk fonts-arphic-ukai xdg-utils
 )
 if [ "$profile" = test ] || [ "$profile" = bench ]; then
     packages+=(libgtest-dev libclang-rt-14-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
-               xvfb xauth clang-format)
+               xvfb xauth clang-format poppler-utils)
+    # Printing tests convert results to PDF with LibreOffice; either variant of Calc will do.
+    if ! dpkg-query -W -f='${Status}' libreoffice-calc 2>/dev/null | grep -q 'install ok installed'; then
+        packages+=(libreoffice-calc-nogui)
+    fi
 fi
 if [ "$profile" = bench ]; then
     packages+=(time)

@@ -1,0 +1,36 @@
+// How a spreadsheet shows a value through its number format: the text of a cell as it is printed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "workbook.h"
+
+namespace quenly::wb::print {
+
+/// A value as shown: its text, and the colour a section of the format gives it ("[Red]",
+/// "[Color10]"), which overrides the font's colour when `hasColor` is set.
+struct DisplayText {
+    std::string text;
+    bool hasColor = false;
+    std::uint32_t argb = 0; // 0xAARRGGBB
+    bool operator==(const DisplayText&) const = default;
+};
+
+/// The text a spreadsheet shows for the number `value` under the format code `code`
+/// ("General", "0.00", "#,##0", "0%", "[$¥-804]#,##0.00", "yyyy-mm-dd", "[h]:mm", ...), with
+/// dates counted from 1900 or, when `date1904`, from 1904. Never throws: a code it cannot read
+/// shows the value as General does. Fill characters ("*x") and spacing ("_x") give one blank.
+DisplayText formatNumber(double value, std::string_view code, bool date1904 = false);
+
+/// The text shown for the text `text` under `code`: its text section ("@" stands for the text),
+/// or the text itself when the code has none.
+DisplayText formatText(std::string_view text, std::string_view code);
+
+/// The text shown for `cell` of `book` under its own number format: numbers and texts as above,
+/// "TRUE"/"FALSE" for logical values, "#N/A" and the like for error values, empty for empty
+/// cells.
+DisplayText displayText(const Workbook& book, const Cell& cell);
+
+} // namespace quenly::wb::print

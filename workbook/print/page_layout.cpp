@@ -1,0 +1,314 @@
+// Lays a result sheet out on A4 pages so that every slip lands whole on one page.
+#include "page_layout.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quenly::wb::print {
+
+namespace {
+
+constexpr double kPointsPerInch = 72;
+constexpr double kPointsPerPixel = 0.75; // 96 pixels an inch
+// Spreadsheet applications size rows and columns by their own font metrics, which differ from
+// ours by a few per cent; pages are filled only this far so that their breaks stay ours.
+constexpr double kFillFactor = 0.97;
+// Below this scale upright, slips are turned to landscape when that prints them larger.
+constexpr int kLandscapeBelowScale = 70;
+
+bool cellCounts(const Cell& c) {
+    return c.type != CellType::Empty || c.style != 0;
+}
+
+// Whether a row holds anything that prints: a value, or a formatted cell.
+bool rowHasContent(const Row* row) {
+    if (row == nullptr) {
+        return false;
+    }
+    return std::any_of(row->cells.begin(), row->cells.end(), cellCounts);
+}
+
+std::int64_t lastContentCol(const Row& row) {
+    for (std::size_t i = row.cells.size(); i > 0; --i) {
+        if (cellCounts(row.cells[i - 1])) {
+            return static_cast<std::int64_t>(row.firstCol + i - 1);
+        }
+    }
+    return -1;
+}
+
+bool sameCells(const Row* a, const Row* b) {
+    if (a == nullptr || b == nullptr) {
+        return a == b;
+    }
+    if (a->firstCol != b->firstCol || a->cells.size() != b->cells.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a->cells.size(); ++i) {
+        const Cell& x = a->cells[i];
+        const Cell& y = b->cells[i];
+        if (x.type != y.type || x.style != y.style || x.error != y.error ||
+            x.boolean != y.boolean) {
+            return false;
+        }
+        if (x.type == CellType::Text ? x.text != y.text
+                                     : (x.type == CellType::Number && x.number != y.number)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The height of a row in points: its own, or for a row left at the default the height its
+// largest font needs, in the proportion of the sheet's default height to the default font.
+std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std::int64_t lastRow) {
+    std::vector<double> fontSize(book.styles.size());
+    for (std::size_t i = 0; i < fontSize.size(); ++i) {
+        fontSize[i] = book.styles.at(static_cast<std::uint32_t>(i)).font.size;
+    }
+    const double defaultSize = book.styles.at(0).font.size > 0 ? book.styles.at(0).font.size : 11;
+    const double perPoint = sheet.defaultRowHeight / defaultSize;
+
+    std::vector<double> heights(static_cast<std::size_t>(lastRow + 1), sheet.defaultRowHeight);
+    for (std::uint32_t r = 0; r < heights.size(); ++r) {
+        const Row* row = sheet.row(r);
+        if (row == nullptr) {
+            continue;
+        }
+        if (row->hidden) {
+            heights[r] = 0;
+        } else if (row->height > 0) {
+            heights[r] = row->height;
+        } else {
+            double largest = 0;
+            for (const Cell& c : row->cells) {
+                if (c.type != CellType::Empty && c.style < fontSize.size()) {
+                    largest = std::max(largest, fontSize[c.style]);
+                }
+            }
+            heights[r] = std::max(sheet.defaultRowHeight, largest * perPoint);
+        }
+    }
+    return heights;
+}
+
+// Rows covered by a merge print as part of it even when they hold no cells of their own.
+std::vector<bool> contentRows(const Worksheet& sheet, std::int64_t lastRow) {
+    std::vector<bool> content(static_cast<std::size_t>(lastRow + 1));
+    for (std::uint32_t r = 0; r < content.size(); ++r) {
+        content[r] = rowHasContent(sheet.row(r));
+    }
+    sheet.merges().forEach([&](const CellRange& m) {
+        for (std::uint32_t r = m.firstRow; r <= m.lastRow && r < content.size(); ++r) {
+            content[r] = true;
+        }
+    });
+    return content;
+}
+
+// The slips of a result repeat with one period: the header rows, the person's row and an empty
+// row. The period is the shortest whose separators are all empty and whose blocks all begin with
+// the first block's first row; that finds the slips even when the header holds an empty row.
+std::uint32_t slipPeriod(const Worksheet& sheet, const std::vector<bool>& content) {
+    const auto rows = static_cast<std::uint32_t>(content.size());
+    if (rows == 0 || !content[0]) {
+        return 0;
+    }
+    for (std::uint32_t p = 2; p <= rows; ++p) {
+        if (content[p - 1]) {
+            continue;
+        }
+        bool fits = true;
+        for (std::uint32_t start = p; start < rows && fits; start += p) {
+            fits = !content[start - 1] && sameCells(sheet.row(0), sheet.row(start));
+        }
+        if (fits) {
+            return p;
+        }
+    }
+    return 0;
+}
+
+std::vector<SlipBlock> findBlocks(const Worksheet& sheet, const std::vector<bool>& content) {
+    std::vector<SlipBlock> blocks;
+    const auto rows = static_cast<std::uint32_t>(content.size());
+    if (const std::uint32_t p = slipPeriod(sheet, content); p != 0 && p < rows) {
+        for (std::uint32_t start = 0; start < rows; start += p) {
+            std::uint32_t last = std::min(start + p - 2, rows - 1);
+            while (last > start && !content[last]) {
+                --last;
+            }
+            blocks.push_back({start, last});
+        }
+        return blocks;
+    }
+    // Not a repeating table: every run of rows between empty rows is kept together.
+    for (std::uint32_t r = 0; r < rows;) {
+        if (!content[r]) {
+            ++r;
+            continue;
+        }
+        const std::uint32_t first = r;
+        while (r + 1 < rows && content[r + 1]) {
+            ++r;
+        }
+        blocks.push_back({first, r});
+        ++r;
+    }
+    return blocks;
+}
+
+double sum(const std::vector<double>& v, std::uint32_t first, std::uint32_t last) {
+    double total = 0;
+    for (std::uint32_t r = first; r <= last; ++r) {
+        total += v[r];
+    }
+    return total;
+}
+
+int scaleFor(double room, double width) {
+    if (width <= room) {
+        return 100;
+    }
+    return std::clamp(static_cast<int>(std::floor(room / width * 100)), 10, 100);
+}
+
+// Fills pages with whole blocks; a block taller than a page is cut where its rows overflow.
+std::vector<Page> paginate(const PageLayout& layout) {
+    std::vector<Page> pages;
+    const auto rows = static_cast<std::uint32_t>(layout.rowHeightsPt.size());
+    if (rows == 0) {
+        return pages;
+    }
+    const double room = layout.printableHeightPt() * kFillFactor;
+    const std::vector<double>& h = layout.rowHeightsPt;
+
+    Page page{0, 0, true};
+    double used = 0;
+    auto breakBefore = [&](std::uint32_t row, bool startsBlock) {
+        page.lastRow = row - 1;
+        pages.push_back(page);
+        page = {row, row, startsBlock};
+        used = 0;
+    };
+    // Rows before the first slip go with it.
+    std::uint32_t from = 0;
+    for (std::size_t b = 0; b < layout.blocks.size(); ++b) {
+        const SlipBlock& block = layout.blocks[b];
+        const std::uint32_t next =
+            b + 1 < layout.blocks.size() ? layout.blocks[b + 1].firstRow : rows;
+        const double span = sum(h, from, next - 1);
+        if (used > 0 && used + span > room) {
+            breakBefore(from, true);
+        }
+        if (span <= room) {
+            used += span;
+        } else {
+            for (std::uint32_t r = from; r < next; ++r) {
+                if (used > 0 && used + h[r] > room && r <= block.lastRow) {
+                    breakBefore(r, false);
+                }
+                used += h[r];
+            }
+        }
+        from = next;
+    }
+    if (from < rows) {
+        // Empty rows after the last slip, or a sheet without any.
+        for (std::uint32_t r = from; r < rows; ++r) {
+            if (used > 0 && used + h[r] > room) {
+                breakBefore(r, false);
+            }
+            used += h[r];
+        }
+    }
+    page.lastRow = rows - 1;
+    pages.push_back(page);
+    return pages;
+}
+
+} // namespace
+
+std::vector<std::uint32_t> PageLayout::manualBreaks() const {
+    std::vector<std::uint32_t> breaks;
+    for (std::size_t i = 1; i < pages.size() && breaks.size() < kMaxManualRowBreaks; ++i) {
+        if (pages[i].startsBlock) {
+            breaks.push_back(pages[i].firstRow);
+        }
+    }
+    return breaks;
+}
+
+double PageLayout::printableWidthPt() const {
+    return paperWidthPt - (margins.left + margins.right) * kPointsPerInch;
+}
+
+double PageLayout::printableHeightPt() const {
+    return (paperHeightPt - (margins.top + margins.bottom) * kPointsPerInch) * 100.0 / scale;
+}
+
+double digitWidthPixels(const Font& font) {
+    const double size = font.size > 0 ? font.size : 11;
+    return std::max(1.0, std::round(size * 96.0 / 72.0 * 0.5));
+}
+
+double columnWidthPoints(double width, double digitPx) {
+    if (width <= 0) {
+        return 0;
+    }
+    const double pixels = std::trunc((256 * width + std::trunc(128 / digitPx)) / 256 * digitPx);
+    return pixels * kPointsPerPixel;
+}
+
+PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
+    PageLayout layout;
+    for (std::uint32_t r = 0; r < sheet.rowCount(); ++r) {
+        const Row& row = *sheet.row(r);
+        const std::int64_t col = lastContentCol(row);
+        if (col >= 0) {
+            layout.lastRow = r;
+            layout.lastCol = std::max(layout.lastCol, col);
+        }
+    }
+    sheet.merges().forEach([&](const CellRange& m) {
+        layout.lastRow = std::max<std::int64_t>(layout.lastRow, m.lastRow);
+        layout.lastCol = std::max<std::int64_t>(layout.lastCol, m.lastCol);
+    });
+    if (layout.lastRow < 0) {
+        return layout;
+    }
+
+    const double digitPx = digitWidthPixels(book.styles.at(0).font);
+    double width = 0;
+    for (std::uint32_t c = 0; c <= layout.lastCol; ++c) {
+        const ColumnInfo& info = sheet.column(c);
+        const double w =
+            info.hidden ? 0
+                        : columnWidthPoints(info.width > 0 ? info.width : sheet.defaultColumnWidth,
+                                            digitPx);
+        layout.columnWidthsPt.push_back(w);
+        width += w;
+    }
+
+    const double portraitRoom =
+        (kA4ShortSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
+        kFillFactor;
+    const double landscapeRoom =
+        (kA4LongSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
+        kFillFactor;
+    layout.scale = scaleFor(portraitRoom, width);
+    if (layout.scale < kLandscapeBelowScale && scaleFor(landscapeRoom, width) > layout.scale) {
+        layout.landscape = true;
+        layout.scale = scaleFor(landscapeRoom, width);
+        layout.paperWidthPt = kA4LongSidePt;
+        layout.paperHeightPt = kA4ShortSidePt;
+    }
+
+    layout.rowHeightsPt = rowHeights(book, sheet, layout.lastRow);
+    const std::vector<bool> content = contentRows(sheet, layout.lastRow);
+    layout.blocks = findBlocks(sheet, content);
+    layout.pages = paginate(layout);
+    return layout;
+}
+
+} // namespace quenly::wb::print
