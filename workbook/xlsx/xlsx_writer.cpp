@@ -1,5 +1,6 @@
 // The .xlsx writer: package parts from the in-memory workbook, sheet data streamed in pieces.
 #include "xlsx_writer.h"
+#include "page_layout.h"
 #include "text_util.h"
 
 #include "xml_writer.h"
@@ -651,6 +652,12 @@ struct SheetPlan {
     std::vector<std::uint32_t> rowCuts; // row pieces are [rowCuts[k], rowCuts[k + 1])
     std::vector<CellRange> merges;
     std::uint64_t sizeBound = 0;
+    // How the sheet prints: turned, scaled so every column fits the width, and broken before
+    // slips so that none is cut.
+    bool landscape = false;
+    int scale = 100;
+    print::Margins margins;
+    std::vector<std::uint32_t> rowBreaks;
 };
 
 // Spreadsheet applications refuse overlapping merges (Excel "repairs" the file by dropping
@@ -794,7 +801,6 @@ private:
         b.attr("xmlns", kMainNs);
         b.attr("xmlns:r", kRelNs);
         b.append('>');
-        b.append("<sheetPr><pageSetUpPr fitToPage=\"1\"/></sheetPr>");
         b.append("<dimension ref=\"");
         if (m_plan.anyCell) {
             appendRange(b, {m_plan.firstRow, m_plan.firstCol, m_plan.lastRow, m_plan.lastCol});
@@ -972,10 +978,34 @@ private:
         if (m_plan.merges.empty()) {
             b.append("</sheetData>");
         }
-        b.append("<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
-                 "header=\"0.3\" footer=\"0.3\"/>");
-        b.append("<pageSetup paperSize=\"9\" fitToWidth=\"1\" fitToHeight=\"0\" "
-                 "orientation=\"portrait\"/>");
+        // Centred across the page and printed at a fixed scale: a fit-to-width setting would
+        // make spreadsheet applications ignore the row breaks.
+        b.append("<printOptions horizontalCentered=\"1\"/>");
+        const print::Margins& m = m_plan.margins;
+        b.append("<pageMargins");
+        b.attrDouble("left", m.left);
+        b.attrDouble("right", m.right);
+        b.attrDouble("top", m.top);
+        b.attrDouble("bottom", m.bottom);
+        b.attrDouble("header", m.header);
+        b.attrDouble("footer", m.footer);
+        b.append("/><pageSetup paperSize=\"9\"");
+        b.attr("scale", static_cast<std::uint64_t>(m_plan.scale));
+        b.attr("orientation", m_plan.landscape ? "landscape" : "portrait");
+        b.append("/>");
+        if (!m_plan.rowBreaks.empty()) {
+            const std::uint64_t n = m_plan.rowBreaks.size();
+            b.append("<rowBreaks");
+            b.attr("count", n);
+            b.attr("manualBreakCount", n);
+            b.append('>');
+            for (const std::uint32_t row : m_plan.rowBreaks) {
+                b.append("<brk");
+                b.attr("id", std::uint64_t{row});
+                b.append(" max=\"16383\" man=\"1\"/>");
+            }
+            b.append("</rowBreaks>");
+        }
         b.append("</worksheet>");
     }
 
@@ -1114,6 +1144,12 @@ void writePackage(const Workbook& book, const std::filesystem::path& file,
     for (std::size_t i = 0; i < book.sheetCount(); ++i) {
         plans.push_back(planSheet(book, book.sheet(i), remap, file));
         plans.back().active = i == active;
+        const print::PageLayout layout = print::layoutPages(book, book.sheet(i));
+        plans.back().landscape = layout.landscape;
+        plans.back().scale = layout.scale;
+        plans.back().margins = layout.margins;
+        plans.back().rowBreaks = layout.manualBreaks();
+        plans.back().sizeBound += 64 * plans.back().rowBreaks.size();
         textCells += plans.back().textCells;
     }
     // Only the texts some cell uses are written, renumbered in table order.

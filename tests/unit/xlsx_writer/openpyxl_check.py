@@ -57,8 +57,9 @@ def check_sample(path):
     check("row 10 height", ws.row_dimensions[10].height, 30)
     check("default row height", ws.sheet_format.defaultRowHeight, 13.5)
     check("paper", (ws.page_setup.paperSize, ws.page_setup.orientation), (9, "portrait"))
-    check("fit to width", (ws.sheet_properties.pageSetUpPr.fitToPage, ws.page_setup.fitToWidth,
-                           ws.page_setup.fitToHeight), (True, 1, 0))
+    check("scale, not fit to page",
+          (ws.page_setup.scale, ws.sheet_properties.pageSetUpPr.fitToPage), (100, None))
+    check("centred", ws.print_options.horizontalCentered, True)
     second = wb["第二页"]
     check("second AB3", second["AB3"].value, "张三")
     check("second dims", second.dimensions, "A1:AB3")
@@ -77,6 +78,12 @@ def check_slips(path):
     check("slip border", ws["Y797"].border.bottom.style, "thin")
     check("slip caption fill", ws["C798"].fill.fgColor.rgb, "FFD9E1F2")
     check("slip height", ws.row_dimensions[797].height, 22.5)
+    # Slips of three rows and an empty one: every break falls before a slip's first row, and the
+    # pages between breaks all hold the same number of slips.
+    breaks = [b.id for b in ws.row_breaks.brk]
+    check("breaks before slips", [b for b in breaks if b % 4 != 0], [])
+    check("manual breaks", all(b.man for b in ws.row_breaks.brk) and len(breaks) > 5, True)
+    check("even pages", len({b - a for a, b in zip(breaks, breaks[1:])}), 1)
 
 
 check_sample(sys.argv[1])

@@ -151,14 +151,15 @@ std::unique_ptr<Workbook> sampleBook() {
 std::string sheetPrefix() {
     return kDecl +
            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-           "<sheetPr><pageSetUpPr fitToPage=\"1\"/></sheetPr>";
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">";
 }
 
-const std::string kSheetEnd =
-    "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-    "footer=\"0.3\"/><pageSetup paperSize=\"9\" fitToWidth=\"1\" fitToHeight=\"0\" "
-    "orientation=\"portrait\"/></worksheet>";
+std::string sheetEnd(const std::string& pageSetup = "scale=\"100\" orientation=\"portrait\"") {
+    return "<printOptions horizontalCentered=\"1\"/><pageMargins left=\"0.5\" right=\"0.5\" "
+           "top=\"0.6\" bottom=\"0.6\" header=\"0.3\" footer=\"0.3\"/><pageSetup "
+           "paperSize=\"9\" " +
+           pageSetup + "/></worksheet>";
+}
 
 class XlsxParts : public ::testing::Test {
 protected:
@@ -369,7 +370,7 @@ TEST_F(XlsxParts, SheetWithColumnRunsRowsAndMerges) {
             "<c r=\"C8\" t=\"s\"><v>5</v></c></row>"
             "<row r=\"10\" ht=\"30\"/>"
             "</sheetData><mergeCells count=\"1\"><mergeCell ref=\"A1:D1\"/></mergeCells>" +
-            kSheetEnd);
+            sheetEnd());
     EXPECT_EQ(parts["xl/worksheets/sheet2.xml"],
               sheetPrefix() +
                   "<dimension ref=\"A1:AB3\"/><sheetViews><sheetView tabSelected=\"1\" "
@@ -377,7 +378,8 @@ TEST_F(XlsxParts, SheetWithColumnRunsRowsAndMerges) {
                   "<sheetFormatPr baseColWidth=\"10\" defaultRowHeight=\"15\"/><sheetData>"
                   "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
                   "<row r=\"3\"><c r=\"AB3\" t=\"s\"><v>5</v></c></row></sheetData>" +
-                  kSheetEnd);
+                  // 28 columns are too wide for the page upright: turned and scaled down.
+                  sheetEnd("scale=\"60\" orientation=\"landscape\""));
 }
 
 TEST(XlsxWriter, SameBytesWhateverTheThreadCount) {

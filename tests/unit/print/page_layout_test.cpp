@@ -1,0 +1,246 @@
+// Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
+#include "page_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using namespace quenly::wb;
+using namespace quenly::wb::print;
+
+namespace {
+
+struct SlipShape {
+    std::uint32_t persons = 1;
+    std::uint32_t headerRows = 1;
+    std::uint32_t cols = 8;
+    double width = 10;           // of every column, in characters
+    double rowHeight = 0;        // 0 leaves the rows at the sheet's default
+    bool emptyHeaderRow = false; // the header's second row holds nothing at all
+};
+
+// A result as the export makes it: per person the header rows, the person's row, an empty row.
+std::unique_ptr<Workbook> slips(const SlipShape& s) {
+    auto book = std::make_unique<Workbook>();
+    Worksheet& ws = book->addSheet("工资条");
+    CellFormat caption;
+    caption.border.bottom = {"thin", Color::rgb(0xFF000000)};
+    const std::uint32_t style = book->styles.intern(caption);
+    for (std::uint32_t c = 0; c < s.cols; ++c) {
+        ws.columnForWrite(c).width = s.width;
+    }
+    const std::uint32_t period = s.headerRows + 2;
+    for (std::uint32_t p = 0; p < s.persons; ++p) {
+        for (std::uint32_t h = 0; h <= s.headerRows; ++h) {
+            Row& row = ws.rowForWrite(p * period + h);
+            row.height = s.rowHeight;
+            if (s.emptyHeaderRow && h == 1 && h < s.headerRows) {
+                continue;
+            }
+            for (std::uint32_t c = 0; c < s.cols; ++c) {
+                const std::string text = h < s.headerRows
+                                             ? "项目" + std::to_string(h) + "-" + std::to_string(c)
+                                             : "员工" + std::to_string(p);
+                row.cells.push_back(Cell::makeText(book->strings.intern(text), style));
+            }
+        }
+    }
+    return book;
+}
+
+double height(const PageLayout& layout, std::uint32_t first, std::uint32_t last) {
+    double total = 0;
+    for (std::uint32_t r = first; r <= last; ++r) {
+        total += layout.rowHeightsPt[r];
+    }
+    return total;
+}
+
+// The pages cover the rows in order, each fits its page, and every slip lies on one page.
+void expectWholeSlips(const PageLayout& layout, std::uint32_t persons, std::uint32_t period) {
+    ASSERT_FALSE(layout.pages.empty());
+    EXPECT_EQ(layout.pages.front().firstRow, 0u);
+    EXPECT_EQ(layout.pages.back().lastRow, static_cast<std::uint32_t>(layout.lastRow));
+    for (std::size_t i = 0; i < layout.pages.size(); ++i) {
+        const Page& page = layout.pages[i];
+        if (i > 0) {
+            EXPECT_EQ(page.firstRow, layout.pages[i - 1].lastRow + 1);
+        }
+        EXPECT_TRUE(page.startsBlock);
+        EXPECT_EQ(page.firstRow % period, 0u) << "page " << i << " starts inside a slip";
+        EXPECT_LE(height(layout, page.firstRow, page.lastRow), layout.printableHeightPt());
+    }
+    ASSERT_EQ(layout.blocks.size(), persons);
+    for (std::uint32_t p = 0; p < persons; ++p) {
+        EXPECT_EQ(layout.blocks[p].firstRow, p * period);
+        EXPECT_EQ(layout.blocks[p].lastRow, p * period + period - 2);
+    }
+}
+
+TEST(PageLayout, EverySlipWholeForManyTableSizesAndHeaders) {
+    for (const std::uint32_t headerRows : {1u, 2u, 3u}) {
+        for (const std::uint32_t persons : {1u, 12u, 100u, 5000u}) {
+            SCOPED_TRACE(std::to_string(headerRows) + " header rows, " + std::to_string(persons) +
+                         " persons");
+            SlipShape shape;
+            shape.persons = persons;
+            shape.headerRows = headerRows;
+            shape.rowHeight = 18.75;
+            const auto book = slips(shape);
+            const PageLayout layout = layoutPages(*book, book->sheet(0));
+            expectWholeSlips(layout, persons, headerRows + 2);
+            // Pages are filled: the next slip would not have fitted on any full page.
+            const double slip = 18.75 * (headerRows + 2);
+            for (std::size_t i = 0; i + 1 < layout.pages.size(); ++i) {
+                const Page& page = layout.pages[i];
+                EXPECT_GT(height(layout, page.firstRow, page.lastRow) + slip,
+                          layout.printableHeightPt() * 0.97);
+            }
+            const std::vector<std::uint32_t> breaks = layout.manualBreaks();
+            EXPECT_EQ(breaks.size(), std::min(layout.pages.size() - 1, kMaxManualRowBreaks));
+        }
+    }
+}
+
+TEST(PageLayout, AHeaderWithAnEmptyRowIsNotTakenForTwoSlips) {
+    SlipShape shape;
+    shape.persons = 400;
+    shape.headerRows = 3;
+    shape.emptyHeaderRow = true;
+    const auto book = slips(shape);
+    const PageLayout layout = layoutPages(*book, book->sheet(0));
+    expectWholeSlips(layout, 400, 5);
+}
+
+TEST(PageLayout, RowsAtTheDefaultHeightGrowWithTheirFont) {
+    SlipShape shape;
+    shape.persons = 2;
+    auto book = slips(shape);
+    Worksheet& ws = book->sheet(0);
+    CellFormat big;
+    big.font.size = 22;
+    ws.rowForWrite(0).cells[0].style = book->styles.intern(big);
+    const PageLayout layout = layoutPages(*book, ws);
+    EXPECT_DOUBLE_EQ(layout.rowHeightsPt[1], 15);
+    EXPECT_DOUBLE_EQ(layout.rowHeightsPt[0], 30); // 22 pt at the default 15 pt per 11 pt
+    ws.rowForWrite(1).hidden = true;
+    EXPECT_DOUBLE_EQ(layoutPages(*book, ws).rowHeightsPt[1], 0);
+}
+
+TEST(PageLayout, WideSlipsAreScaledToTheWidthAndTurnedWhenThatPrintsThemLarger) {
+    SlipShape narrow;
+    narrow.cols = 5;
+    auto book = slips(narrow);
+    PageLayout layout = layoutPages(*book, book->sheet(0));
+    EXPECT_EQ(layout.scale, 100);
+    EXPECT_FALSE(layout.landscape);
+
+    SlipShape wider = narrow;
+    wider.cols = 10; // 10 x 70 px = 525 pt: a little too wide upright
+    book = slips(wider);
+    layout = layoutPages(*book, book->sheet(0));
+    EXPECT_FALSE(layout.landscape);
+    EXPECT_LT(layout.scale, 100);
+    EXPECT_GE(layout.scale, 70);
+
+    SlipShape widest = narrow;
+    widest.cols = 26;
+    book = slips(widest);
+    layout = layoutPages(*book, book->sheet(0));
+    EXPECT_TRUE(layout.landscape);
+    EXPECT_DOUBLE_EQ(layout.paperWidthPt, kA4LongSidePt);
+    double width = 0;
+    for (const double w : layout.columnWidthsPt) {
+        width += w;
+    }
+    ASSERT_EQ(layout.columnWidthsPt.size(), 26u);
+    EXPECT_LE(width * layout.scale / 100, layout.printableWidthPt());
+    EXPECT_GT(width * (layout.scale + 1) / 100, layout.printableWidthPt() * 0.97);
+
+    // Hidden columns take no room.
+    for (std::uint32_t c = 5; c < 26; ++c) {
+        book->sheet(0).columnForWrite(c).hidden = true;
+    }
+    layout = layoutPages(*book, book->sheet(0));
+    EXPECT_EQ(layout.scale, 100);
+    EXPECT_FALSE(layout.landscape);
+}
+
+TEST(PageLayout, ColumnWidthsInPointsFollowTheDigitWidthOfTheDefaultFont) {
+    EXPECT_DOUBLE_EQ(columnWidthPoints(9.140625, 7), 48);    // 64 pixels
+    EXPECT_DOUBLE_EQ(columnWidthPoints(11.42578125, 7), 60); // 80 pixels
+    EXPECT_DOUBLE_EQ(columnWidthPoints(9.140625, 8), 54.75); // 73 pixels
+    EXPECT_DOUBLE_EQ(columnWidthPoints(0, 7), 0);
+    Font calibri;
+    EXPECT_DOUBLE_EQ(digitWidthPixels(calibri), 7);
+    Font songti12;
+    songti12.name = "宋体";
+    songti12.size = 12;
+    EXPECT_DOUBLE_EQ(digitWidthPixels(songti12), 8);
+}
+
+TEST(PageLayout, ASlipTallerThanAPageIsCutAtRows) {
+    SlipShape shape;
+    shape.persons = 3;
+    shape.headerRows = 60;
+    shape.rowHeight = 20; // 61 rows of 20 pt: more than one page
+    const auto book = slips(shape);
+    const PageLayout layout = layoutPages(*book, book->sheet(0));
+    ASSERT_GT(layout.pages.size(), 3u);
+    std::size_t starts = 0;
+    for (const Page& page : layout.pages) {
+        starts += page.startsBlock;
+        EXPECT_LE(height(layout, page.firstRow, page.lastRow), layout.printableHeightPt());
+        if (page.startsBlock) {
+            EXPECT_EQ(page.firstRow % 62, 0u);
+        }
+    }
+    EXPECT_EQ(starts, 3u);
+    EXPECT_EQ(layout.manualBreaks(), (std::vector<std::uint32_t>{62, 124}));
+}
+
+TEST(PageLayout, ManualBreaksStopAtTheApplicationsLimit) {
+    SlipShape shape;
+    shape.persons = 20000;
+    const auto book = slips(shape);
+    const PageLayout layout = layoutPages(*book, book->sheet(0));
+    ASSERT_GT(layout.pages.size(), kMaxManualRowBreaks + 1);
+    const std::vector<std::uint32_t> breaks = layout.manualBreaks();
+    ASSERT_EQ(breaks.size(), kMaxManualRowBreaks);
+    EXPECT_EQ(breaks.back(), layout.pages[kMaxManualRowBreaks].firstRow);
+}
+
+TEST(PageLayout, SheetsThatAreNoSlipsKeepTheirRunsOfRowsTogether) {
+    auto book = std::make_unique<Workbook>();
+    Worksheet& ws = book->addSheet("表");
+    // Runs of 3, 45 and 5 rows between empty rows, each different: no repeating period.
+    std::uint32_t r = 0;
+    for (const std::uint32_t run : {3u, 45u, 5u}) {
+        for (std::uint32_t i = 0; i < run; ++i, ++r) {
+            ws.cellForWrite(r, 0) = Cell::makeNumber(r);
+        }
+        ++r;
+    }
+    const PageLayout layout = layoutPages(*book, ws);
+    ASSERT_EQ(layout.blocks.size(), 3u);
+    EXPECT_EQ(layout.blocks[1].firstRow, 4u);
+    EXPECT_EQ(layout.blocks[1].lastRow, 48u);
+    // The 45 rows do not fit after the first 3, nor the last 5 after them.
+    ASSERT_EQ(layout.pages.size(), 3u);
+    EXPECT_EQ(layout.pages[1].firstRow, 4u);
+    EXPECT_EQ(layout.pages[2].firstRow, 50u);
+}
+
+TEST(PageLayout, AnEmptySheetHasNoPages) {
+    Workbook book;
+    Worksheet& ws = book.addSheet("空");
+    ws.rowForWrite(5).height = 30;
+    const PageLayout layout = layoutPages(book, ws);
+    EXPECT_EQ(layout.lastRow, -1);
+    EXPECT_TRUE(layout.pages.empty());
+    EXPECT_TRUE(layout.manualBreaks().empty());
+    EXPECT_EQ(layout.scale, 100);
+}
+
+} // namespace
