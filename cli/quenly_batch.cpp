@@ -235,8 +235,14 @@ int run(const Arguments& args) {
 
     std::shared_ptr<quenly::wb::Workbook> result;
     std::optional<Clock::time_point> shownAt;
+    std::optional<Clock::time_point> savedAt;
+    // Showing the result instance hands its workbook over, and that is where it is saved: a save
+    // that fails (no space, no permission, the folder gone) ends the export through its failure
+    // path, with the reason, and leaves no file under the result's name.
     quenly::wb::SpreadsheetServer server([&](std::shared_ptr<quenly::wb::Workbook> book) {
         shownAt = Clock::now();
+        quenly::wb::saveWorkbook(*book, args.result);
+        savedAt = Clock::now();
         result = std::move(book);
     });
     quenly::ServerRegistry registry;
@@ -276,14 +282,8 @@ int run(const Arguments& args) {
         return 1;
     }
 
-    const auto writeStarted = Clock::now();
-    try {
-        quenly::wb::saveWorkbook(*result, args.result);
-    } catch (const std::exception& e) {
-        std::cerr << "quenly-batch：" << e.what() << "\n";
-        return 1;
-    }
-    const auto finished = Clock::now();
+    const auto writeStarted = shownAt.value_or(Clock::now());
+    const auto finished = savedAt.value_or(Clock::now());
 
     if (args.timings) {
         const quenly::wb::OpenTimings open = server.openTimings();

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
@@ -97,6 +99,40 @@ bool noWriteBit(mode_t mode) {
     return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+// The name of a temporary file for `target` up to its process id: hidden, so that it stands out
+// from nothing beside the options file, and ".<name>.tmp.<pid>.<n>" as a whole.
+std::string tempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".tmp.";
+}
+
+// Removes the temporary files of `target` that a writer killed between creating and renaming
+// them has left behind: those whose process no longer runs. Files of running processes (this one
+// included) are theirs to finish; nothing ever reads any of them. Also takes the names
+// "<name>.tmp.<pid>.<n>" that earlier versions used.
+void removeStaleTemporaries(const fs::path& target) {
+    const std::string prefixes[] = {tempPrefix(target), target.filename().string() + ".tmp."};
+    std::error_code ec;
+    for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        for (const std::string& prefix : prefixes) {
+            if (!name.starts_with(prefix)) {
+                continue;
+            }
+            const std::string_view rest = std::string_view(name).substr(prefix.size());
+            pid_t pid = 0;
+            const auto [end, err] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+            if (err != std::errc() || end == rest.data() || *end != '.' || pid <= 0) {
+                break;
+            }
+            if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
+                ::unlink(it->path().c_str());
+            }
+            break;
+        }
+    }
+}
+
 // Replaces the file at `path` with `content`: a temporary file in the same directory is written,
 // flushed to disk and renamed over the old one, which keeps its permissions. A file or directory
 // that is not writable is refused even where the process could override its mode (as root),
@@ -129,8 +165,8 @@ void replaceFile(const fs::path& path, const std::string& content) {
     fs::path temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target;
-        temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        temp = dir /
+               (tempPrefix(target) + std::to_string(::getpid()) + "." + std::to_string(counter++));
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
@@ -160,6 +196,7 @@ void replaceFile(const fs::path& path, const std::string& content) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+    removeStaleTemporaries(target);
 }
 
 } // namespace
@@ -179,20 +216,28 @@ HeaderOptionsStore::HeaderOptionsStore(fs::path iniPath)
 
 HeaderOptions HeaderOptionsStore::prepareForEditing() const {
     std::error_code ec;
-    if (!fs::exists(m_path, ec)) {
-        // Creating the empty file reports nothing; a write that follows raises the error.
-        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    const bool existed = fs::exists(m_path, ec);
     IniFile ini = readIni(m_path);
     if (!ini.hasSection(kSection)) {
         ini = readIniForWrite(m_path);
         for (const KeyDefault& k : kKeys) {
             ini.set(kSection, k.key, k.editing);
         }
-        replaceFile(m_path, ini.text());
+        try {
+            // A missing file is created with the defaults in one step, so that no one ever
+            // finds it empty.
+            replaceFile(m_path, ini.text());
+        } catch (const OptionsWriteError&) {
+            if (!existed) {
+                // Where the defaults cannot be written, an empty file may still be possible.
+                const int fd =
+                    ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            }
+            throw;
+        }
     }
     std::string values[4];
     for (std::size_t i = 0; i < 4; ++i) {

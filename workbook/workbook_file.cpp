@@ -6,6 +6,7 @@
 #include "xlsx_writer.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -27,12 +28,83 @@ std::string quoted(const fs::path& file) {
     return "“" + file.string() + "”";
 }
 
+// What a failed system call means for a file being saved, in words a user can act on.
+std::string saveFault(int err) {
+    switch (err) {
+    case ENOSPC:
+        return "磁盘空间不足，请腾出空间或换一个位置保存";
+    case EDQUOT:
+        return "超出了磁盘配额，请腾出空间或换一个位置保存";
+    case EACCES:
+    case EPERM:
+        return "没有写入权限，请换一个文件夹保存";
+    case EROFS:
+        return "该位置是只读的，请换一个文件夹保存";
+    case ENOENT:
+        return "保存结果的文件夹已不存在（可能已被删除或移走）";
+    case EFBIG:
+        return "文件太大，超出了该磁盘允许的文件大小";
+    case ENAMETOOLONG:
+        return "文件名太长";
+    case EIO:
+        return "读写磁盘时出错";
+    default:
+        return std::strerror(err);
+    }
+}
+
+// The fault of a writer's error about the temporary file `tmp`, told about `file`: the writer's
+// "无法写入文件“tmp”：" is dropped, a system error text becomes the sentence of saveFault, and
+// any other mention of the temporary name becomes the result's name.
+std::string writerFault(std::string message, const fs::path& tmp, const fs::path& file) {
+    for (const char* lead : {"无法写入文件", "无法保存文件"}) {
+        const std::string prefix = lead + quoted(tmp) + "：";
+        if (message.starts_with(prefix)) {
+            message.erase(0, prefix.size());
+            break;
+        }
+    }
+    for (const int err : {ENOSPC, EDQUOT, EACCES, EPERM, EROFS, ENOENT, EFBIG, EIO}) {
+        if (message == std::strerror(err)) {
+            return saveFault(err);
+        }
+    }
+    const std::string tmpText = tmp.string();
+    for (std::size_t at = message.find(tmpText); at != std::string::npos;
+         at = message.find(tmpText, at)) {
+        message.replace(at, tmpText.size(), file.string());
+        at += file.string().size();
+    }
+    return message;
+}
+
+// The path text without the characters of codes 0 to 32 at either end.
+std::string_view trimmedPath(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 } // namespace
 
 std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& options) {
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (status.type() == fs::file_type::not_found) {
+        // The path is taken as given, blanks at either end included; say so when they are the
+        // only difference to a file that exists.
+        const std::string text = file.string();
+        const std::string_view trimmed = trimmedPath(text);
+        if (!trimmed.empty() && trimmed.size() != text.size() &&
+            fs::exists(fs::path(std::string(trimmed)), ec)) {
+            throw WorkbookError("文件" + quoted(file) +
+                                "不存在（路径的开头或结尾有空格；去掉空格后的" +
+                                quoted(fs::path(std::string(trimmed))) + "是存在的）");
+        }
         throw WorkbookError("文件" + quoted(file) + "不存在");
     }
     if (status.type() == fs::file_type::directory) {
@@ -81,13 +153,19 @@ void saveWorkbook(const Workbook& book, const fs::path& file) {
     if (!fs::is_directory(dir, ec)) {
         throw WorkbookError("无法保存到" + quoted(file) + "：文件夹" + quoted(dir) + "不存在");
     }
-    std::string tmpl = (dir / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    auto refuse = [&](const std::string& fault) {
+        return WorkbookError("无法保存到" + quoted(file) + "：" + fault);
+    };
+
+    // The temporary file is hidden and named after the result; a name too long for that gets a
+    // short one of its own.
+    const std::string name = file.filename().string();
+    const std::string tempName =
+        name.size() + 12 <= NAME_MAX ? "." + name + ".tmp-XXXXXX" : ".quenly-save-XXXXXX";
+    std::string tmpl = (dir / tempName).string();
     const int fd = mkstemp(tmpl.data());
     if (fd < 0) {
-        const int err = errno;
-        throw WorkbookError(
-            "无法保存到" + quoted(file) + "：" +
-            (err == EACCES || err == EROFS ? std::string("没有写入权限") : std::strerror(err)));
+        throw refuse(saveFault(errno));
     }
     const fs::path tmp = tmpl;
     // mkstemp gives 0600; a saved workbook gets the permissions any new file would get.
@@ -96,25 +174,28 @@ void saveWorkbook(const Workbook& book, const fs::path& file) {
     fchmod(fd, 0666 & ~mask);
     close(fd);
     try {
-        writeXlsx(book, tmp);
-        const int sync = open(tmp.c_str(), O_RDONLY);
+        try {
+            writeXlsx(book, tmp);
+        } catch (const WorkbookError& e) {
+            throw refuse(writerFault(e.what(), tmp, file));
+        }
+        const int sync = open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
         if (sync < 0 || fsync(sync) != 0) {
             const int err = errno;
             if (sync >= 0) {
                 close(sync);
             }
-            throw WorkbookError("无法保存到" + quoted(file) + "：" + std::strerror(err));
+            throw refuse(saveFault(err));
         }
         close(sync);
         if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-            const int err = errno;
-            throw WorkbookError("无法保存到" + quoted(file) + "：" + std::strerror(err));
+            throw refuse(saveFault(errno));
         }
     } catch (...) {
         fs::remove(tmp, ec);
         throw;
     }
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);
