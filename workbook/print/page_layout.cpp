@@ -13,6 +13,12 @@ constexpr double kPointsPerPixel = 0.75; // 96 pixels an inch
 // Spreadsheet applications size rows and columns by their own font metrics, which differ from
 // ours by a few per cent; pages are filled only this far so that their breaks stay ours.
 constexpr double kFillFactor = 0.97;
+// LibreOffice measures column widths with the unrounded width of a digit (7.43 pixels for
+// Calibri 11 where Excel takes 7), so slips are scaled to leave that much room across.
+constexpr double kWidthFillFactor = 0.92;
+// Rows left at the default height are sized by the application from the fonts it has, whose
+// line heights run up to a tenth above ours (CJK fonts in particular).
+constexpr double kAutoHeightReserve = 1.1;
 // Below this scale upright, slips are turned to landscape when that prints them larger.
 constexpr int kLandscapeBelowScale = 70;
 
@@ -61,7 +67,8 @@ bool sameCells(const Row* a, const Row* b) {
 
 // The height of a row in points: its own, or for a row left at the default the height its
 // largest font needs, in the proportion of the sheet's default height to the default font.
-std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std::int64_t lastRow) {
+std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std::int64_t lastRow,
+                               std::vector<double>& reserve) {
     std::vector<double> fontSize(book.styles.size());
     for (std::size_t i = 0; i < fontSize.size(); ++i) {
         fontSize[i] = book.styles.at(static_cast<std::uint32_t>(i)).font.size;
@@ -70,15 +77,16 @@ std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std
     const double perPoint = sheet.defaultRowHeight / defaultSize;
 
     std::vector<double> heights(static_cast<std::size_t>(lastRow + 1), sheet.defaultRowHeight);
+    reserve.assign(heights.size(), sheet.defaultRowHeight);
     for (std::uint32_t r = 0; r < heights.size(); ++r) {
         const Row* row = sheet.row(r);
         if (row == nullptr) {
             continue;
         }
         if (row->hidden) {
-            heights[r] = 0;
+            heights[r] = reserve[r] = 0;
         } else if (row->height > 0) {
-            heights[r] = row->height;
+            heights[r] = reserve[r] = row->height;
         } else {
             double largest = 0;
             for (const Cell& c : row->cells) {
@@ -87,6 +95,7 @@ std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std
                 }
             }
             heights[r] = std::max(sheet.defaultRowHeight, largest * perPoint);
+            reserve[r] = largest > 0 ? heights[r] * kAutoHeightReserve : heights[r];
         }
     }
     return heights;
@@ -173,15 +182,15 @@ int scaleFor(double room, double width) {
     return std::clamp(static_cast<int>(std::floor(room / width * 100)), 10, 100);
 }
 
-// Fills pages with whole blocks; a block taller than a page is cut where its rows overflow.
-std::vector<Page> paginate(const PageLayout& layout) {
+// Fills pages with whole blocks; a block taller than a page is cut where its rows overflow. `h`
+// holds the room each row may take.
+std::vector<Page> paginate(const PageLayout& layout, const std::vector<double>& h) {
     std::vector<Page> pages;
-    const auto rows = static_cast<std::uint32_t>(layout.rowHeightsPt.size());
+    const auto rows = static_cast<std::uint32_t>(h.size());
     if (rows == 0) {
         return pages;
     }
     const double room = layout.printableHeightPt() * kFillFactor;
-    const std::vector<double>& h = layout.rowHeightsPt;
 
     Page page{0, 0, true};
     double used = 0;
@@ -292,10 +301,10 @@ PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
 
     const double portraitRoom =
         (kA4ShortSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
-        kFillFactor;
+        kWidthFillFactor;
     const double landscapeRoom =
         (kA4LongSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
-        kFillFactor;
+        kWidthFillFactor;
     layout.scale = scaleFor(portraitRoom, width);
     if (layout.scale < kLandscapeBelowScale && scaleFor(landscapeRoom, width) > layout.scale) {
         layout.landscape = true;
@@ -304,10 +313,11 @@ PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
         layout.paperHeightPt = kA4ShortSidePt;
     }
 
-    layout.rowHeightsPt = rowHeights(book, sheet, layout.lastRow);
+    std::vector<double> reserve;
+    layout.rowHeightsPt = rowHeights(book, sheet, layout.lastRow, reserve);
     const std::vector<bool> content = contentRows(sheet, layout.lastRow);
     layout.blocks = findBlocks(sheet, content);
-    layout.pages = paginate(layout);
+    layout.pages = paginate(layout, reserve);
     return layout;
 }
 
