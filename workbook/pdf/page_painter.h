@@ -1,0 +1,33 @@
+// Draws the pages of a laid-out result sheet onto cairo: fills, borders, cell text, cut lines.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "page_layout.h"
+#include "workbook.h"
+
+namespace quenly::wb::pdf {
+
+/// Paints the pages of `layout` (made for `sheet` of `book`, which must outlive the painter).
+/// Fonts and text layouts are made once per cell format and reused across pages.
+class PagePainter {
+public:
+    PagePainter(const Workbook& book, const Worksheet& sheet, const print::PageLayout& layout,
+                bool cutLines);
+    ~PagePainter();
+    PagePainter(const PagePainter&) = delete;
+    PagePainter& operator=(const PagePainter&) = delete;
+
+    /// Draws page `index` (from 0) of the layout onto `cr`, in points from the paper's top left
+    /// corner. The caller starts and ends the cairo page. Never throws but for lack of memory.
+    void paint(cairo_t* cr, std::size_t index);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace quenly::wb::pdf
