@@ -1174,6 +1174,9 @@ struct IntWriter {
 
 std::string integerDigits(const Decimal& d) {
     std::string s;
+    if (d.isZero()) {
+        return s;
+    }
     for (int i = 0; i < d.point; ++i) {
         s += d.at(i);
     }
@@ -1241,7 +1244,9 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
     if (sec.fraction) {
         // Spreadsheets work on the 15-digit value here too.
         Decimal d15 = toDecimal(magnitude);
-        d15.point += sec.shift;
+        if (!d15.isZero()) {
+            d15.point += sec.shift;
+        }
         double x = 0;
         if (!d15.isZero()) {
             char buf[64] = "0.";
@@ -1388,7 +1393,9 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
     }
 
     Decimal d = toDecimal(magnitude);
-    d.point += sec.shift;
+    if (!d.isZero()) {
+        d.point += sec.shift;
+    }
     int exponent = 0;
     if (sec.exponent) {
         if (!d.isZero()) {
