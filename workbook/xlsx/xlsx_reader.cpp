@@ -27,8 +27,10 @@ using namespace xlsx_read;
 
 struct Relationship {
     std::string id;
-    std::string type;   // the last segment of the type URI: "worksheet", "styles", ...
-    std::string target; // the part name, resolved against the source part
+    std::string type;     // the last segment of the type URI: "worksheet", "styles", ...
+    std::string target;   // the part name, resolved against the source part
+    std::string raw;      // the target as written
+    bool outside = false; // the target lies outside the package (a URL, a path above its root)
 };
 
 std::string percentDecode(std::string_view s) {
@@ -55,12 +57,27 @@ std::string percentDecode(std::string_view s) {
     return out;
 }
 
+// Whether `t` starts with a URI scheme or drive ("http:", "file:", "C:").
+bool hasScheme(std::string_view t) {
+    std::size_t i = 0;
+    while (i < t.size() && ((t[i] >= 'a' && t[i] <= 'z') || (t[i] >= 'A' && t[i] <= 'Z') ||
+                            (i > 0 && ((t[i] >= '0' && t[i] <= '9') || t[i] == '+' || t[i] == '-' ||
+                                       t[i] == '.')))) {
+        ++i;
+    }
+    return i > 0 && i < t.size() && t[i] == ':';
+}
+
 // The part a relationship of `source` points at: absolute targets start at the package root,
-// others are relative to the source part's folder.
-std::string resolveTarget(std::string_view source, std::string_view target) {
+// others are relative to the source part's folder. Nothing for a target outside the package:
+// a URL, a drive or network path, or ".." above the root.
+std::optional<std::string> resolveTarget(std::string_view source, std::string_view target) {
     std::string path;
     std::string t = percentDecode(target);
     std::replace(t.begin(), t.end(), '\\', '/');
+    if (hasScheme(t) || t.starts_with("//")) {
+        return std::nullopt;
+    }
     if (!t.empty() && t.front() == '/') {
         path = t;
     } else {
@@ -76,9 +93,10 @@ std::string resolveTarget(std::string_view source, std::string_view target) {
         }
         const std::string seg = path.substr(pos, next - pos);
         if (seg == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
+            if (parts.empty()) {
+                return std::nullopt;
             }
+            parts.pop_back();
         } else if (!seg.empty() && seg != ".") {
             parts.push_back(seg);
         }
@@ -115,10 +133,6 @@ public:
         if (name != "Relationship") {
             return;
         }
-        const char* mode = a.get("TargetMode");
-        if (mode && std::string_view(mode) == "External") {
-            return;
-        }
         const char* id = a.get("Id");
         const char* type = a.get("Type");
         const char* target = a.get("Target");
@@ -127,15 +141,27 @@ public:
         }
         std::string_view t(type);
         const auto slash = t.rfind('/');
-        std::string part = resolveTarget(m_source, target);
-        if (!m_zip.has(part)) {
+        Relationship r{id, std::string(slash == std::string_view::npos ? t : t.substr(slash + 1)),
+                       "", target, false};
+        const char* mode = a.get("TargetMode");
+        if (mode && std::string_view(mode) == "External") {
+            r.outside = true;
+            rels.push_back(std::move(r));
+            return;
+        }
+        std::optional<std::string> part = resolveTarget(m_source, target);
+        if (!part || !m_zip.has(*part)) {
             // Some writers give package-absolute targets without the leading "/".
-            if (std::string absolute = resolveTarget("", target); m_zip.has(absolute)) {
+            if (auto absolute = resolveTarget("", target); absolute && m_zip.has(*absolute)) {
                 part = std::move(absolute);
             }
         }
-        rels.push_back({id, std::string(slash == std::string_view::npos ? t : t.substr(slash + 1)),
-                        std::move(part)});
+        if (part) {
+            r.target = std::move(*part);
+        } else {
+            r.outside = true;
+        }
+        rels.push_back(std::move(r));
     }
     void endElement(std::string_view) override {}
     void text(const char*, std::size_t) override {}
@@ -149,7 +175,7 @@ std::vector<Relationship> readRels(const ZipReader& zip, std::string_view source
     const std::string part = source.empty() ? "_rels/.rels" : relsPartOf(source);
     RelsHandler h(zip, source);
     if (zip.has(part)) {
-        parsePart(zip, part, h);
+        parsePart(zip, part, h, kMaxSmallPart);
     }
     return std::move(h.rels);
 }
@@ -465,7 +491,10 @@ private:
             const std::string_view n = localName(p[0]);
             if (n == "r") {
                 const auto v = parseUnsigned(p[1]);
-                if (!v || *v == 0 || *v > kMaxRows) {
+                if (v && *v > kMaxRows) {
+                    throw ContentFault("行号" + std::string(p[1]) + kBeyondRows);
+                }
+                if (!v || *v == 0) {
                     throw ContentFault("行号“" + std::string(p[1]) + "”无效");
                 }
                 index = *v - 1;
@@ -482,7 +511,7 @@ private:
             }
         }
         if (index >= kMaxRows) {
-            throw ContentFault("行数超过了工作表的上限");
+            throw ContentFault("第" + std::to_string(index + 1ull) + "行" + kBeyondRows);
         }
         m_rowIndex = index;
         m_row = &m_sheet.rowForWrite(index);
@@ -495,7 +524,7 @@ private:
         m_row->hidden = parseBool(hidden, false);
         m_rowStyle = 0;
         if (style && parseBool(customFormat, false)) {
-            m_rowStyle = m_styles.style(parseUnsigned(style).value_or(0));
+            m_rowStyle = styleOf(style, "第" + std::to_string(index + 1) + "行");
         }
         if (m_row->cells.empty() && m_lastRowWidth) {
             m_row->cells.reserve(m_lastRowWidth);
@@ -505,14 +534,14 @@ private:
 
     void startCell(const Attributes& a) {
         const char* ref = nullptr;
-        std::uint32_t xf = 0;
+        const char* xf = nullptr;
         m_type = ValueType::Number;
         for (const char** p = rawList(a); *p; p += 2) {
             const std::string_view n = localName(p[0]);
             if (n == "r") {
                 ref = p[1];
             } else if (n == "s") {
-                xf = parseUnsigned(p[1]).value_or(0);
+                xf = p[1];
             } else if (n == "t") {
                 m_type = valueType(p[1]);
             }
@@ -528,16 +557,19 @@ private:
         if (ref) {
             CellRef r;
             if (!parseCellRef(ref, r) || !r.hasRow) {
-                throw ContentFault("单元格地址“" + std::string(ref) + "”无效");
+                throw ContentFault("单元格地址“" + std::string(ref) + "”" +
+                                   (beyondSheet(ref) ? kBeyondSheet : "无效"));
             }
             m_cellRow = r.row;
             m_cellCol = r.col;
         }
         if (m_cellCol >= kMaxCols) {
-            throw ContentFault("一行中的单元格超过了工作表的列数上限");
+            throw ContentFault("第" + std::to_string(m_cellRow + 1ull) + "行的单元格" +
+                               kBeyondCols);
         }
         m_nextCol = m_cellCol + 1;
-        m_cellStyle = m_styles.style(xf);
+        m_cellStyle =
+            xf ? styleOf(xf, "单元格" + cellName(m_cellRow, m_cellCol)) : m_styles.style(0);
         m_inCell = true;
         m_hasValue = false;
         m_sawInline = false;
@@ -721,7 +753,7 @@ private:
         info.customWidth = parseBool(a.get("customWidth"), false);
         info.hidden = parseBool(a.get("hidden"), false);
         if (const char* s = a.get("style")) {
-            info.style = m_styles.style(parseUnsigned(s).value_or(0));
+            info.style = styleOf(s, "第" + std::to_string(*min) + "列");
         }
         for (std::uint32_t c = *min; c <= last; ++c) {
             m_sheet.columnForWrite(c - 1) = info;
@@ -803,6 +835,40 @@ private:
         return s.substr(b, e - b + 1);
     }
 
+    // The format a style attribute names; `who` names the cell, row or column in the message.
+    std::uint32_t styleOf(const char* text, const std::string& who) const {
+        const auto xf = parseUnsigned(text);
+        if (!xf) {
+            throw ContentFault(who + "的单元格格式编号“" + std::string(text) + "”无效");
+        }
+        if (*xf >= m_styles.xfToStyle.size()) {
+            throw ContentFault(who + "引用的单元格格式“" + std::string(text) + "”不存在（共" +
+                               std::to_string(m_styles.xfToStyle.size()) + "种）");
+        }
+        return m_styles.xfToStyle[*xf];
+    }
+
+    // Whether an address that did not parse is well formed but past the sheet's last row or
+    // column ("XFE1", "A1048577").
+    static bool beyondSheet(std::string_view ref) {
+        std::size_t i = 0;
+        while (i < ref.size() &&
+               ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+            ++i;
+        }
+        const std::size_t digits = ref.size() - i;
+        if (i == 0 || digits == 0 ||
+            ref.find_first_not_of("0123456789", i) != std::string_view::npos) {
+            return false;
+        }
+        return ref.find_first_not_of('0', i) != std::string_view::npos;
+    }
+
+    static constexpr const char* kBeyondRows = "超出了工作表的上限（最多 1048576 行）";
+    static constexpr const char* kBeyondCols = "超出了工作表的上限（最多 16384 列，即到XFD列）";
+    static constexpr const char* kBeyondSheet =
+        "超出了工作表的范围（最多 1048576 行、16384 列，即到XFD1048576）";
+
     [[noreturn]] void fault(const std::string& what) const {
         throw ContentFault("单元格" + cellName(m_cellRow, m_cellCol) + what);
     }
@@ -855,7 +921,7 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
     std::string workbookPart;
     const auto packageRels = readRels(zip, "");
     if (const Relationship* r = findByType(packageRels, "officeDocument");
-        r && zip.has(r->target)) {
+        r && !r->outside && zip.has(r->target)) {
         workbookPart = r->target;
     } else if (zip.has("xl/workbook.xml")) {
         workbookPart = "xl/workbook.xml";
@@ -867,28 +933,44 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
     }
 
     WorkbookHandler wbh;
-    parsePart(zip, workbookPart, wbh);
+    parsePart(zip, workbookPart, wbh, kMaxSmallPart);
     book->date1904 = wbh.date1904;
     const auto rels = readRels(zip, workbookPart);
 
-    auto partOf = [&](std::string_view type, std::string_view usual) -> std::string {
-        if (const Relationship* r = findByType(rels, type); r && zip.has(r->target)) {
+    // A part the workbook's relationships name must be there (a misplaced one is looked for
+    // where writers usually put it); without a relationship the usual place, if any, is read.
+    auto partOf = [&](std::string_view type, std::string_view usual,
+                      std::string_view what) -> std::string {
+        const Relationship* r = findByType(rels, type);
+        if (r && !r->outside && zip.has(r->target)) {
             return r->target;
         }
-        return zip.has(usual) ? std::string(usual) : std::string();
+        if (!usual.empty() && zip.has(usual)) {
+            return std::string(usual);
+        }
+        if (!r) {
+            return {};
+        }
+        if (r->outside) {
+            throw WorkbookError(inQuotes(name) + "已损坏：" + std::string(what) + "的关系“" +
+                                r->id + "”指向压缩包以外的位置“" + r->raw + "”。");
+        }
+        throw WorkbookError(inQuotes(name) + "已损坏：缺少" + std::string(what) + "部件" +
+                            r->target + "（关系“" + r->id + "”指向它）。");
     };
 
     ThemeColors theme = defaultThemeColors();
-    if (const std::string part = partOf("theme", ""); !part.empty()) {
+    if (const std::string part = partOf("theme", "", "主题"); !part.empty()) {
         theme = readTheme(zip, part);
     }
-    const std::string stylesPart = partOf("styles", "xl/styles.xml");
+    const std::string stylesPart = partOf("styles", "xl/styles.xml", "单元格格式");
     const ReadStyles styles = readStyles(&zip, stylesPart, theme, book->styles);
 
     std::vector<std::uint32_t> shared;
-    if (const std::string part = partOf("sharedStrings", "xl/sharedStrings.xml"); !part.empty()) {
+    if (const std::string part = partOf("sharedStrings", "xl/sharedStrings.xml", "共享字符串");
+        !part.empty()) {
         SharedStringsHandler h(styles, book->strings, shared);
-        parsePart(zip, part, h);
+        parsePart(zip, part, h, kMaxSharedStringsPart);
     }
 
     bool firstWorksheet = true;
@@ -913,8 +995,13 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
         }
         Worksheet& sheet = book->addSheet(entry.name);
         if (options.allSheets || firstWorksheet) {
+            if (rel->outside) {
+                throw WorkbookError(inQuotes(name) + "已损坏：工作表" + inQuotes(entry.name) +
+                                    "的关系“" + rel->id + "”指向压缩包以外的位置“" + rel->raw +
+                                    "”。");
+            }
             SheetHandler h(*book, sheet, styles, shared, zip.size(rel->target));
-            parsePart(zip, rel->target, h);
+            parsePart(zip, rel->target, h, kMaxSheetPart);
         }
         firstWorksheet = false;
     }

@@ -483,7 +483,7 @@ ReadStyles finish(const StylesHandler& h, const ThemeColors& theme, StyleTable& 
 
 ThemeColors readTheme(const ZipReader& zip, std::string_view part) {
     ThemeHandler h;
-    parsePart(zip, part, h);
+    parsePart(zip, part, h, kMaxSmallPart);
     return h.colors;
 }
 
@@ -497,7 +497,7 @@ ReadStyles readStyles(const ZipReader* zip, std::string_view part, const ThemeCo
                       StyleTable& styles) {
     StylesHandler h;
     if (zip && !part.empty()) {
-        parsePart(*zip, part, h);
+        parsePart(*zip, part, h, kMaxStylesPart);
     }
     return finish(h, theme, styles);
 }

@@ -66,6 +66,8 @@ struct Context {
     std::exception_ptr error;
     std::string fault; // a ContentFault's text
     unsigned long line = 0;
+    int depth = 0;
+    std::uint64_t events = 0; // callbacks so far: a block without one holds an unfinished token
 };
 
 void stop(Context& c) {
@@ -92,18 +94,54 @@ void guarded(Context& c, F&& f) {
     }
 }
 
+// Stops the parser with `what` as the fault, unless it is already stopping.
+void refuse(Context& c, std::string what) {
+    if (!c.error && c.fault.empty()) {
+        c.fault = std::move(what);
+        stop(c);
+    }
+}
+
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts) {
     auto& c = *static_cast<Context*>(data);
+    ++c.events;
+    if (++c.depth > kMaxXmlDepth) {
+        refuse(c, "元素嵌套超过了 " + std::to_string(kMaxXmlDepth) + " 层，正常的工作簿不会这样");
+        return;
+    }
     guarded(c, [&] { c.handler->startElement(localName(name), Attributes(atts)); });
 }
 
 void XMLCALL onEnd(void* data, const XML_Char* name) {
     auto& c = *static_cast<Context*>(data);
+    ++c.events;
+    --c.depth;
     guarded(c, [&] { c.handler->endElement(localName(name)); });
+}
+
+void XMLCALL onOther(void* data, const XML_Char*, const XML_Char* = nullptr) {
+    ++static_cast<Context*>(data)->events;
+}
+
+void XMLCALL onComment(void* data, const XML_Char* text) {
+    onOther(data, text);
+}
+
+// Workbook parts never have a document type declaration; one may declare entities that expand
+// without bound, so the part is refused before any declaration in it is read.
+void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    refuse(*static_cast<Context*>(data),
+           "含有文档类型声明（DOCTYPE），正常的工作簿不会有，为安全起见不予读取");
+}
+
+void XMLCALL onEntity(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                      const XML_Char*, const XML_Char*, const XML_Char*) {
+    refuse(*static_cast<Context*>(data), "声明了XML实体，正常的工作簿不会有，为安全起见不予读取");
 }
 
 void XMLCALL onText(void* data, const XML_Char* s, int len) {
     auto& c = *static_cast<Context*>(data);
+    ++c.events;
     if (c.handler->wantText && len > 0) {
         guarded(c, [&] { c.handler->text(s, static_cast<std::size_t>(len)); });
     }
@@ -309,6 +347,11 @@ public:
         XML_SetElementHandler(m_parser.get(), onStart, onEnd);
         XML_SetCharacterDataHandler(m_parser.get(), onText);
         XML_SetUnknownEncodingHandler(m_parser.get(), unknownEncoding, nullptr);
+        XML_SetStartDoctypeDeclHandler(m_parser.get(), onDoctype);
+        XML_SetEntityDeclHandler(m_parser.get(), onEntity);
+        XML_SetParamEntityParsing(m_parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
+        XML_SetCommentHandler(m_parser.get(), onComment);
+        XML_SetProcessingInstructionHandler(m_parser.get(), onOther);
     }
 
     void* buffer() {
@@ -322,6 +365,19 @@ public:
     void parse(std::size_t n, bool final) {
         if (XML_ParseBuffer(m_parser.get(), static_cast<int>(n), final) != XML_STATUS_OK) {
             raise();
+        }
+        // The parser keeps an unfinished tag whole: one without end would take all memory.
+        if (m_context.events != m_eventsBefore) {
+            m_eventsBefore = m_context.events;
+            m_sinceEvent = 0;
+        } else {
+            m_sinceEvent += n;
+        }
+        if (m_sinceEvent > kMaxXmlToken) {
+            throw WorkbookError("“" + m_displayName + "”已损坏：部件" + std::string(m_part) + "第" +
+                                std::to_string(XML_GetCurrentLineNumber(m_parser.get())) +
+                                "行：一个XML标记长于 " + std::to_string(kMaxXmlToken >> 20) +
+                                " MB，正常的工作簿不会这样。");
         }
     }
 
@@ -347,6 +403,8 @@ private:
     std::string_view m_part;
     std::unique_ptr<XML_ParserStruct, ParserDeleter> m_parser;
     Context m_context;
+    std::uint64_t m_eventsBefore = 0;
+    std::uint64_t m_sinceEvent = 0; // bytes fed since the last block with a callback
 };
 
 } // namespace
@@ -360,8 +418,9 @@ const char* Attributes::get(std::string_view name) const {
     return nullptr;
 }
 
-void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler) {
-    ZipReader::Stream stream = zip.open(part);
+void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler,
+               std::uint64_t maxSize) {
+    ZipReader::Stream stream = zip.open(part, maxSize);
     Driver driver(zip.displayName(), part, handler);
     if (zip.size(part) < kPrefetchFrom) {
         for (;;) {

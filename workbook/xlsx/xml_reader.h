@@ -4,6 +4,7 @@
 #include "zip_reader.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -43,9 +44,25 @@ public:
     bool wantText = false;
 };
 
-/// Parses `part` of `zip`, streaming, calling `handler`. Throws WorkbookError naming the file, the
-/// part and the line for malformed XML, a ContentFault, or a damaged part.
-void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler);
+/// What a part may inflate to, by its kind: far above what real files hold, far below what
+/// would exhaust the memory.
+inline constexpr std::uint64_t kMaxSheetPart = 2ull << 30;
+inline constexpr std::uint64_t kMaxSharedStringsPart = 1ull << 30;
+inline constexpr std::uint64_t kMaxStylesPart = 64ull << 20;
+inline constexpr std::uint64_t kMaxSmallPart = 64ull << 20; // workbook, relationships, theme
+
+/// Elements may nest this deep; real parts nest fewer than 20 levels.
+inline constexpr int kMaxXmlDepth = 256;
+/// The longest single tag (with its attributes), comment or processing instruction, in bytes.
+inline constexpr std::uint64_t kMaxXmlToken = 8u << 20;
+
+/// Parses `part` of `zip`, streaming, calling `handler`; the part may inflate to `maxSize`
+/// bytes. Throws WorkbookError naming the file, the part and the line for malformed XML, a
+/// document type declaration (DTDs and entities are never read, so no entity is ever expanded),
+/// elements nested deeper than kMaxXmlDepth, a tag longer than kMaxXmlToken, a ContentFault,
+/// or a damaged or oversized part.
+void parsePart(const ZipReader& zip, std::string_view part, XmlHandler& handler,
+               std::uint64_t maxSize);
 
 /// Parses XML held in memory (for tests and the fuzzer); `part` names it in messages.
 void parseXml(std::string_view xml, const std::string& displayName, std::string_view part,

@@ -23,6 +23,30 @@ std::string inQuotes(const std::string& name) {
     return "“" + name + "”";
 }
 
+// A bound in the words of a message: "2 GB", "64 MB".
+std::string bytesText(std::uint64_t v) {
+    if (v >= (1u << 30) && v % (1u << 30) == 0) {
+        return std::to_string(v >> 30) + " GB";
+    }
+    if (v >= (1u << 20) && v % (1u << 20) == 0) {
+        return std::to_string(v >> 20) + " MB";
+    }
+    return std::to_string(v) + " 字节";
+}
+
+[[noreturn]] void failTooLarge(const std::string& name, const std::string& part,
+                               std::uint64_t maxSize) {
+    fail(inQuotes(name) + "中的部件" + part + "解压后超过 " + bytesText(maxSize) +
+         "，超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。请用Excel打开后另存一份再试。");
+}
+
+[[noreturn]] void failBomb(const std::string& name, const std::string& what,
+                           std::uint64_t compressed, std::uint64_t inflated) {
+    fail(inQuotes(name) + "中的" + what + "只有 " + bytesText(compressed) + "，解压后却已超过 " +
+         std::to_string(inflated >> 20) + " MB（压缩比超过 " + std::to_string(kMaxRatio) +
+         ":1），这不是正常的工作簿，可能是恶意构造的压缩炸弹，已停止读取。");
+}
+
 enum class Signature { Empty, Zip, Compound, Other };
 
 Signature signature(const unsigned char* head, std::size_t n) {
@@ -126,6 +150,7 @@ ZipReader::ZipReader(const std::filesystem::path& file, std::string displayName)
     if (sig == Signature::Empty || sig == Signature::Compound) {
         failOpen(m_displayName, ZIP_ER_NOZIP, 0, sig);
     }
+    m_packageSize = std::filesystem::file_size(file, ec);
     int error = 0;
     m_zip = zip_open(file.c_str(), ZIP_RDONLY, &error);
     if (!m_zip) {
@@ -135,7 +160,8 @@ ZipReader::ZipReader(const std::filesystem::path& file, std::string displayName)
 }
 
 ZipReader::ZipReader(const void* data, std::size_t size, std::string displayName)
-    : m_displayName(std::move(displayName)) {
+    : m_displayName(std::move(displayName))
+    , m_packageSize(size) {
     const Signature sig = signature(static_cast<const unsigned char*>(data), size);
     if (sig == Signature::Empty || sig == Signature::Compound) {
         failOpen(m_displayName, ZIP_ER_NOZIP, 0, sig);
@@ -193,11 +219,22 @@ std::uint64_t ZipReader::size(std::string_view part) const {
     return st.size;
 }
 
-ZipReader::Stream ZipReader::open(std::string_view part) const {
+ZipReader::Stream ZipReader::open(std::string_view part, std::uint64_t maxSize) const {
     const std::string f = inQuotes(m_displayName);
     const std::int64_t index = find(part);
     if (index < 0) {
         fail(f + "已损坏：缺少部件" + std::string(part) + "。");
+    }
+    zip_stat_t st;
+    zip_stat_init(&st);
+    std::uint64_t compressed = 0;
+    if (zip_stat_index(m_zip, static_cast<zip_uint64_t>(index), 0, &st) == 0) {
+        if ((st.valid & ZIP_STAT_SIZE) && st.size > maxSize) {
+            failTooLarge(m_displayName, std::string(part), maxSize);
+        }
+        if (st.valid & ZIP_STAT_COMP_SIZE) {
+            compressed = st.comp_size;
+        }
     }
     zip_file_t* file = zip_fopen_index(m_zip, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
@@ -216,7 +253,7 @@ ZipReader::Stream ZipReader::open(std::string_view part) const {
             fail(f + "已损坏：无法读取部件" + p + "（错误 " + std::to_string(code) + "）。");
         }
     }
-    return Stream(file, *this, std::string(part));
+    return Stream(file, *this, std::string(part), maxSize, compressed);
 }
 
 ZipReader::Stream::~Stream() {
@@ -226,6 +263,9 @@ ZipReader::Stream::~Stream() {
 std::size_t ZipReader::Stream::read(void* buffer, std::size_t n) {
     const zip_int64_t got = zip_fread(m_file, buffer, n);
     if (got >= 0) {
+        m_read += static_cast<std::uint64_t>(got);
+        m_owner.m_inflated += static_cast<std::uint64_t>(got);
+        checkBounds();
         return static_cast<std::size_t>(got);
     }
     const int code = zip_error_code_zip(zip_file_get_error(m_file));
@@ -244,6 +284,20 @@ std::size_t ZipReader::Stream::read(void* buffer, std::size_t n) {
         fail("读取" + f + "时内存不足。");
     default:
         fail(f + "已损坏：无法读取部件" + m_part + "（错误 " + std::to_string(code) + "）。");
+    }
+}
+
+void ZipReader::Stream::checkBounds() {
+    if (m_read > m_maxSize) {
+        failTooLarge(m_owner.displayName(), m_part, m_maxSize);
+    }
+    if (m_read > kRatioFrom && m_read / kMaxRatio > m_compressedSize) {
+        failBomb(m_owner.displayName(), "部件" + m_part + "压缩后", m_compressedSize, m_read);
+    }
+    // Entries may share their compressed data, so all parts together are held to the package.
+    const std::uint64_t all = m_owner.m_inflated;
+    if (all > kPackageRatioFrom && all / kMaxRatio > m_owner.m_packageSize) {
+        failBomb(m_owner.displayName(), "整个文件", m_owner.m_packageSize, all);
     }
 }
 
