@@ -58,10 +58,11 @@ Decimal toDecimal(double magnitude) {
     int exp = 0;
     if (p + 1 < end) {
         const char* q = p + 1;
-        if (*q == '+') {
-            ++q;
+        const bool negative = *q == '-';
+        for (q += (*q == '+' || *q == '-'); q < end; ++q) {
+            exp = exp * 10 + (*q - '0');
         }
-        std::from_chars(q, end, exp);
+        exp = negative ? -exp : exp;
     }
     while (n > 0 && d.digits[n - 1] == '0') {
         --n;
@@ -1007,32 +1008,42 @@ struct CodeHash {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
+constexpr std::size_t kCacheLimit = 4096;
+constexpr std::size_t kRecent = 8;
+
+// The codes of a row of cells repeat column by column: the last few are looked at first, by
+// comparing their texts, before the hash table.
 struct FormatCache {
     std::unordered_map<std::string, std::unique_ptr<ParsedFormat>, CodeHash, std::equal_to<>> map;
-    std::string lastCode;
-    const ParsedFormat* last = nullptr;
-    bool lastValid = false;
+    struct Recent {
+        std::string_view code; // views the key in `map`
+        const ParsedFormat* format = nullptr;
+    };
+    Recent recent[kRecent];
+    std::size_t next = 0;
 };
-
-constexpr std::size_t kCacheLimit = 4096;
 
 // The parsed code, or nullptr when the code is malformed.
 const ParsedFormat* parsedFormat(std::string_view code) {
     thread_local FormatCache cache;
-    if (cache.lastValid && cache.lastCode == code) {
-        return cache.last;
+    for (const auto& r : cache.recent) {
+        if (r.code.size() == code.size() && r.code.data() != nullptr && r.code == code) {
+            return r.format;
+        }
     }
     auto it = cache.map.find(code);
     if (it == cache.map.end()) {
         if (cache.map.size() >= kCacheLimit) {
             cache.map.clear();
+            for (auto& r : cache.recent) {
+                r = {};
+            }
         }
         it = cache.map.emplace(std::string(code), parseFormat(code)).first;
     }
-    cache.lastCode.assign(code);
-    cache.last = it->second.get();
-    cache.lastValid = true;
-    return cache.last;
+    cache.recent[cache.next] = {it->first, it->second.get()};
+    cache.next = (cache.next + 1) % kRecent;
+    return it->second.get();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1172,16 +1183,31 @@ struct IntWriter {
     }
 };
 
-std::string integerDigits(const Decimal& d) {
-    std::string s;
-    if (d.isZero()) {
-        return s;
+// The whole-number digits of a value, without leading zeros; empty for zero. Short ones (all
+// but the rarest) stay on the stack.
+class IntegerDigits {
+public:
+    explicit IntegerDigits(const Decimal& d) {
+        const int n = d.isZero() ? 0 : std::max(0, d.point);
+        char* out = m_small;
+        if (n > static_cast<int>(sizeof m_small)) {
+            m_big.resize(static_cast<std::size_t>(n));
+            out = m_big.data();
+        }
+        for (int i = 0; i < n; ++i) {
+            out[i] = d.at(i);
+        }
+        m_view = std::string_view(out, static_cast<std::size_t>(n));
     }
-    for (int i = 0; i < d.point; ++i) {
-        s += d.at(i);
-    }
-    return s;
-}
+    IntegerDigits(const IntegerDigits&) = delete;
+    IntegerDigits& operator=(const IntegerDigits&) = delete;
+    std::string_view view() const { return m_view; }
+
+private:
+    char m_small[64];
+    std::string m_big;
+    std::string_view m_view;
+};
 
 void appendDecimalDigit(std::string& out, const Decimal& d, int index, char ph, int dbnum) {
     const int at = d.point + index;
@@ -1258,6 +1284,10 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
             p = std::to_chars(p, buf + sizeof buf, d15.point).ptr;
             std::from_chars(buf, p, x);
         }
+        if (x >= 1e15) {
+            // Beyond 15 digits there is no fraction left to show.
+            x = std::floor(x);
+        }
         double whole = 0;
         double rest = x;
         if (sec.fractionInteger) {
@@ -1266,7 +1296,10 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
         }
         long long num = 0;
         long long den = 1;
-        if (sec.fixedDen > 0) {
+        const bool huge = rest >= 1e15; // only without a whole part: the number over 1
+        if (huge) {
+            num = 1;
+        } else if (sec.fixedDen > 0) {
             den = sec.fixedDen;
             num = static_cast<long long>(std::floor(rest * static_cast<double>(den) + 0.5));
         } else {
@@ -1280,15 +1313,18 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
             whole += static_cast<double>(num / den);
             num %= den;
         }
-        Decimal w = toDecimal(whole);
-        const std::string wholeDigits = integerDigits(w);
-        IntWriter iw{wholeDigits, sec.intCount, false, 0, true};
+        const IntegerDigits wholeDigits(toDecimal(whole));
+        IntWriter iw{wholeDigits.view(), sec.intCount, false, 0, true};
         const bool blankFraction = sec.fractionInteger && num == 0;
         if (sec.fractionInteger && whole == 0 && num == 0) {
             iw.hasZeroPlaceholder = true;
         }
         std::string numDigits;
-        appendInt(numDigits, num);
+        if (huge) {
+            numDigits = IntegerDigits(toDecimal(rest)).view();
+        } else {
+            appendInt(numDigits, num);
+        }
         std::string denDigits;
         appendInt(denDigits, den);
         int intIndex = 0;
@@ -1427,8 +1463,9 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
     } else {
         roundDecimal(d, sec.decCount);
     }
-    const std::string intDigits = integerDigits(d);
-    IntWriter iw{intDigits, sec.intCount, sec.grouping, sec.dbnum, sec.hasZeroIntPlaceholder};
+    const IntegerDigits intDigits(d);
+    IntWriter iw{intDigits.view(), sec.intCount, sec.grouping, sec.dbnum,
+                 sec.hasZeroIntPlaceholder};
     int intIndex = 0;
     int decIndex = 0;
     int expIndex = 0;
@@ -1722,7 +1759,11 @@ void appendText(std::string& out, const Section& sec, std::string_view text) {
 
 DisplayText formatNumber(double value, std::string_view code, bool date1904) {
     DisplayText result;
-    result.text.reserve(24);
+    if (!std::isfinite(value)) {
+        // No cell holds these; a formula's overflow shows as this error.
+        result.text = "#NUM!";
+        return result;
+    }
     if (value == 0) {
         value = 0; // negative zero shows as zero
     }

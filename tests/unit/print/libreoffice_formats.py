@@ -106,6 +106,13 @@ CASES = [
     ("[DBNum2][$-804]General\"元\"", 20500), ("[DBNum1][$-804]yyyy\"年\"m\"月\"d\"日\"", 45651),
 ]
 
+# Cases of a workbook that counts dates from 1904.
+CASES_1904 = [
+    ("yyyy-mm-dd", 0), ("yyyy-mm-dd", 1), ("yyyy-mm-dd", 59), ("yyyy-mm-dd", 42428),
+    ("yyyy-mm-dd hh:mm", 43538.75), ("dddd", 0), ("yyyy\"年\"m\"月\"d\"日\"", 43538),
+    ("0.00", 1.5), ("[h]:mm", 1.25),
+]
+
 # Where LibreOffice shows something other than Excel, the engine follows Excel: each entry is
 # the case and the text the engine must show for it.
 EXCEL_DIFFERS = {
@@ -172,40 +179,52 @@ EXCEL_DIFFERS = {
 # standard width keeps to 11 characters. The unit tests cover those cases.
 GENERAL_LIMITED = {0.0000123456789, 123456789012}
 
-def run_probe(probe, cases):
+def run_probe(probe, cases, date1904=False):
     lines = []
     for code, value in cases:
         if isinstance(value, str):
             lines.append("T\t%s\t%s" % (code, value))
         else:
-            lines.append("N\t%s\t%r" % (code, float(value)))
+            lines.append("%s\t%s\t%r" % ("N4" if date1904 else "N", code, float(value)))
     out = subprocess.run([probe], input="\n".join(lines) + "\n", capture_output=True,
                          text=True, check=True).stdout
     return [s.replace("\\t", "\t").replace("\\n", "\n") for s in out.split("\n")[: len(cases)]]
 
 
-def libreoffice_texts(soffice, cases, workdir):
+def write_book(path, cases, date1904):
     import openpyxl
+    from openpyxl.utils.datetime import CALENDAR_MAC_1904
 
     book = openpyxl.Workbook()
+    if date1904:
+        book.epoch = CALENDAR_MAC_1904
     sheet = book.active
     for row, (code, value) in enumerate(cases, start=1):
         cell = sheet.cell(row=row, column=1, value=value)
         cell.number_format = code
     sheet.column_dimensions["A"].width = 60
-    source = os.path.join(workdir, "formats.xlsx")
-    book.save(source)
+    book.save(path)
+
+
+def read_csv(path, count):
+    with open(path, encoding="utf-8", newline="") as f:
+        rows = list(csv.reader(f))
+    texts = [r[0] if r else "" for r in rows]
+    return texts + [""] * (count - len(texts))
+
+
+def libreoffice_texts(soffice, workdir):
+    """The shown texts of CASES and CASES_1904, from one LibreOffice run."""
+    books = [("formats", CASES, False), ("formats1904", CASES_1904, True)]
+    for name, cases, date1904 in books:
+        write_book(os.path.join(workdir, name + ".xlsx"), cases, date1904)
     profile = "file://" + os.path.join(workdir, "profile")
     subprocess.run(
         [soffice, "-env:UserInstallation=" + profile, "--headless", "--convert-to",
          "csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,true,false,false",
-         "--outdir", workdir, source],
+         "--outdir", workdir] + [os.path.join(workdir, n + ".xlsx") for n, _, _ in books],
         check=True, capture_output=True, timeout=240)
-    with open(os.path.join(workdir, "formats.csv"), encoding="utf-8", newline="") as f:
-        rows = list(csv.reader(f))
-    texts = [r[0] if r else "" for r in rows]
-    texts += [""] * (len(cases) - len(texts))
-    return texts
+    return [read_csv(os.path.join(workdir, n + ".csv"), len(c)) for n, c, _ in books]
 
 
 def main():
@@ -218,15 +237,18 @@ def main():
     if soffice is None:
         print("SKIP: LibreOffice (soffice) is not installed")
         return 77
-    ours = run_probe(probe, CASES)
+    ours = run_probe(probe, CASES) + run_probe(probe, CASES_1904, date1904=True)
     with tempfile.TemporaryDirectory(prefix="quenly-lo-") as workdir:
-        theirs = libreoffice_texts(soffice, CASES, workdir)
+        plain, mac = libreoffice_texts(soffice, workdir)
+    theirs = plain + mac
+    # The listed differences are those of the 1900 system; the 1904 cases must all agree.
+    differs = [EXCEL_DIFFERS] * len(CASES) + [{}] * len(CASES_1904)
     failures = 0
-    for (code, value), mine, lo in zip(CASES, ours, theirs):
+    for (code, value), mine, lo, known in zip(CASES + CASES_1904, ours, theirs, differs):
         key = (code, value)
         status = "ok"
-        if key in EXCEL_DIFFERS:
-            status = "excel" if EXCEL_DIFFERS[key] == mine else "FAIL"
+        if key in known:
+            status = "excel" if known[key] == mine else "FAIL"
         elif code == "General" and value in GENERAL_LIMITED:
             status = "excel"
         elif mine != lo:
@@ -235,7 +257,8 @@ def main():
             failures += 1
         if show or status == "FAIL":
             print("%-5s %-45r %-14r ours=%r libreoffice=%r" % (status, code, value, mine, lo))
-    print("%d cases, %d differ from LibreOffice without a reason" % (len(CASES), failures))
+    print("%d cases, %d differ from LibreOffice without a reason"
+          % (len(CASES) + len(CASES_1904), failures))
     return 1 if failures else 0
 
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
@@ -247,6 +248,8 @@ TEST(NumberFormat, Fractions) {
         {"# ?/16", 0.3, " 5/16"},
         {"0/100", 0.37, "37/100"},
         {"# ??\?/???", 0.1234, " 106/859"},
+        {"?/?", 1e20, "100000000000000000000/1"},
+        {"# ?/?", 1e20, "100000000000000000000    "},
     });
 }
 
@@ -387,6 +390,12 @@ TEST(NumberFormat, ChineseNumerals) {
         {"[DBNum1][$-804]yyyy\"年\"m\"月\"d\"日\"", 45209, "二〇二三年十月十日"},
         {"[DBNum1]h:mm", 0.45, "十:四十八"},
     });
+}
+
+TEST(NumberFormat, NonFiniteValuesShowAnError) {
+    EXPECT_EQ(formatNumber(std::numeric_limits<double>::infinity(), "0.00").text, "#NUM!");
+    EXPECT_EQ(formatNumber(std::numeric_limits<double>::quiet_NaN(), "General").text, "#NUM!");
+    EXPECT_EQ(formatNumber(-std::numeric_limits<double>::infinity(), "yyyy").text, "#NUM!");
 }
 
 TEST(NumberFormat, MalformedCodesShowGeneral) {
