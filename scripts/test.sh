@@ -20,3 +20,4 @@ CC=clang CXX=clang++ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUEN
     -DQUENLY_GUI=OFF -DQUENLY_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j 2 -L unit --timeout 900
+echo "== fuzzers"; scripts/fuzz.sh 60
