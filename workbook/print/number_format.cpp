@@ -410,6 +410,20 @@ bool parseBracket(std::string_view b, Section& sec) {
             b.substr(1, dash == std::string_view::npos ? b.npos : dash - 1);
         std::string_view locale = dash == std::string_view::npos ? "" : b.substr(dash + 1);
         addLiteral(sec, symbol);
+        // Newer files name the system formats and languages in words.
+        if (equalsIgnoreAsciiCase(locale, "x-sysdate")) {
+            sec.systemCode = kSystemLongDate;
+            return true;
+        }
+        if (equalsIgnoreAsciiCase(locale, "x-systime")) {
+            sec.systemCode = kSystemTime;
+            return true;
+        }
+        if (locale.size() >= 2 && lower(locale[0]) == 'z' && lower(locale[1]) == 'h' &&
+            (locale.size() == 2 || locale[2] == '-')) {
+            sec.chinese = true;
+            return true;
+        }
         // Only the low 16 bits name the language; the high ones the calendar and digits.
         if (locale.size() > 4) {
             locale = locale.substr(locale.size() - 4);

@@ -349,6 +349,11 @@ TEST(NumberFormat, ChineseDatesAndTimes) {
         {"[$-804]h:mm AM/PM", 0.75, "6:00 下午"},
         {"[$-F800]dddd, mmmm dd, yyyy", 45292, "2024年1月1日"},
         {"[$-F400]h:mm:ss AM/PM", 0.75, "18:00:00"},
+        {"[$-x-sysdate]dddd, mmmm dd, yyyy", 45292, "2024年1月1日"},
+        {"[$-x-systime]h:mm:ss AM/PM", 0.75, "18:00:00"},
+        {"[$-zh-CN]aaaa h:mm AM/PM", 45000.25, "星期三 6:00 上午"},
+        {"[$-2000804]ddd", 45000, "周三"},
+        {"[Red][$-F800]dddd", 45292, "2024年1月1日"},
     });
 }
 
