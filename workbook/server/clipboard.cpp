@@ -145,11 +145,12 @@ CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t ro
     }
     const std::uint32_t height = m_area.lastRow - m_area.firstRow + 1;
     const std::uint32_t width = m_area.lastCol - m_area.firstCol + 1;
-    if (static_cast<std::uint64_t>(row) + height > kMaxRows ||
-        static_cast<std::uint64_t>(col) + width > kMaxCols) {
+    const bool pastLastRow = static_cast<std::uint64_t>(row) + height > kMaxRows;
+    if (pastLastRow || static_cast<std::uint64_t>(col) + width > kMaxCols) {
         throw AutomationError("无法粘贴到 " + cellAddress(row, col) + "：复制的区域（" +
-                              countText(height) + " 行 × " + countText(width) +
-                              " 列）超出了工作表的最后一行或最后一列");
+                              countText(height) + " 行 × " + countText(width) + " 列）超出了" +
+                              (pastLastRow ? "工作表的最后一行（工作表最多有 1048576 行）"
+                                           : "工作表的最后一列（最后一列是 XFD 列）"));
     }
     const CellRange dest{row, col, row + height - 1, col + width - 1};
     Workbook& book = *target.book;

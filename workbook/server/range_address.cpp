@@ -74,8 +74,12 @@ CellRef parseCell(std::string_view cell, std::string_view address) {
     } else if (ec != std::errc() || end != digits.data() + digits.size()) {
         refuse(address, {});
     }
-    if (negative || row < 1 || row > kMaxRows) {
+    if (negative || row < 1) {
         refuse(address, "行号必须在 1 到 1048576 之间");
+    }
+    if (row > kMaxRows) {
+        throw AutomationError("单元格地址“" + std::string(address) +
+                              "”超出了工作表的最后一行（工作表最多有 1048576 行）");
     }
     if (col > kMaxCols) {
         refuse(address, "列超出了最后一列 XFD");

@@ -179,10 +179,12 @@ TEST_F(Paste, RefusesPastesPastTheLastRowOrColumn) {
     src.getObject("Range", Variant("A1:C2")).call("Copy");
     dst.getObject("Range", Variant("A1048576")).call("Select");
     EXPECT_EQ(errorOf([&] { sheet.call("Paste"); }),
-              "无法粘贴到 A1048576：复制的区域（2 行 × 3 列）超出了工作表的最后一行或最后一列");
+              "无法粘贴到 A1048576：复制的区域（2 行 × 3 列）超出了工作表的最后一行（工作表最多有 "
+              "1048576 行）");
     dst.getObject("Range", Variant("XFC1")).call("Select");
     EXPECT_EQ(errorOf([&] { sheet.call("Paste"); }),
-              "无法粘贴到 XFC1：复制的区域（2 行 × 3 列）超出了工作表的最后一行或最后一列");
+              "无法粘贴到 XFC1：复制的区域（2 行 × 3 列）超出了工作表的最后一列（最后一列是 XFD "
+              "列）");
     dst.getObject("Range", Variant("XFB1048575")).call("Select");
     sheet.call("Paste");
     EXPECT_EQ(textAt(1048574, 16381), "十二月工资");

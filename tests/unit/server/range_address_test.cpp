@@ -38,9 +38,11 @@ TEST(RangeAddress, OrdersCornersGivenInEitherOrder) {
 TEST(RangeAddress, RefusesRowsOutsideTheSheet) {
     EXPECT_EQ(refusal("A0"), "单元格地址“A0”无效：行号必须在 1 到 1048576 之间");
     EXPECT_EQ(refusal("A-1"), "单元格地址“A-1”无效：行号必须在 1 到 1048576 之间");
-    EXPECT_EQ(refusal("A1048577"), "单元格地址“A1048577”无效：行号必须在 1 到 1048576 之间");
+    EXPECT_EQ(refusal("A1048577"),
+              "单元格地址“A1048577”超出了工作表的最后一行（工作表最多有 1048576 行）");
     EXPECT_EQ(refusal("A99999999999999999999999"),
-              "单元格地址“A99999999999999999999999”无效：行号必须在 1 到 1048576 之间");
+              "单元格地址“A99999999999999999999999”超出了工作表的最后一行（工作表最多有 "
+              "1048576 行）");
     EXPECT_EQ(refusal("A1:B0"), "单元格地址“A1:B0”无效：行号必须在 1 到 1048576 之间");
 }
 
