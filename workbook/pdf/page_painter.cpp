@@ -236,21 +236,60 @@ struct Box {
 
 // A text laid out once, with what placing it needs, in points.
 struct Laid {
-    PangoLayout* layout = nullptr;
+    PangoLayout* layout = nullptr; // null for a text drawn from single glyphs
     double width = 0;
     double firstBaseline = 0;
     double lastBaseline = 0;
 };
 
+// Characters that look the same alone as next to others in the faces used here: no kerning,
+// ligatures or contextual forms. Digits and the signs of numbers, and CJK ideographs and
+// punctuation; a text of these alone is drawn from glyphs measured once.
+bool isPlainGlyph(char32_t cp) {
+    if (cp < 0x80) {
+        return (cp >= '0' && cp <= '9') || cp == ' ' || cp == ',' || cp == '.' || cp == '-' ||
+               cp == '+' || cp == '%' || cp == '(' || cp == ')' || cp == '/' || cp == ':' ||
+               cp == '$' || cp == '#';
+    }
+    return cp == 0xA5 || (cp >= 0x3000 && cp <= 0x303F) || (cp >= 0x3400 && cp <= 0x4DBF) ||
+           (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xFF01 && cp <= 0xFF5E);
+}
+
+// The code point at `i` of UTF-8 `s`, advancing `i`; 0xFFFD for a broken sequence.
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = len == 1 ? b : b & (0x7F >> len);
+    for (int k = 1; k < len; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+    }
+    i += static_cast<std::size_t>(len);
+    return cp;
+}
+
 } // namespace
 
 struct PagePainter::Impl {
     // What every cell of one format shares: its face and decorations.
+    // One character of a format measured alone: the face pango chose for it, its glyph and
+    // advance, and the baseline of a line of that face.
+    struct Glyph {
+        PangoFont* font = nullptr; // null: the character needs pango's full layout
+        PangoGlyph glyph = 0;
+        int advance = 0;
+        double baseline = 0;
+    };
+
     struct StyleInfo {
         PangoFontDescription* desc = nullptr;
         PangoAttrList* attrs = nullptr;
         double size = 11;
         Rgb color;
+        std::unordered_map<char32_t, Glyph> glyphs;
     };
 
     struct Segment {
@@ -273,6 +312,9 @@ struct PagePainter::Impl {
     std::vector<StyleInfo> styles; // by style index; desc null until first used
     std::unordered_map<std::string, Laid> cache;
     std::string keyBuf;
+    // The text last laid out from single glyphs, and its glyphs.
+    std::string glyphText;
+    PangoGlyphItem glyphItem{pango_item_new(), pango_glyph_string_new(), 0, 0, 0};
 
     // Printed columns that have a width, their left edges (one more at the end), and the
     // position of each column among them (-1 for hidden ones).
@@ -343,7 +385,14 @@ struct PagePainter::Impl {
             if (s.attrs) {
                 pango_attr_list_unref(s.attrs);
             }
+            for (auto& [cp, g] : s.glyphs) {
+                if (g.font) {
+                    g_object_unref(g.font);
+                }
+            }
         }
+        pango_item_free(glyphItem.item);
+        pango_glyph_string_free(glyphItem.glyphs);
         g_object_unref(context);
     }
 
@@ -367,7 +416,7 @@ struct PagePainter::Impl {
         return desc;
     }
 
-    const StyleInfo& style(std::uint32_t index) {
+    StyleInfo& style(std::uint32_t index) {
         if (index >= book.styles.size()) {
             index = 0;
         }
@@ -409,10 +458,106 @@ struct PagePainter::Impl {
 
     int mergeAt(std::size_t ri, std::size_t ci) const { return mergeOf[ri * cols.size() + ci]; }
 
+    const Glyph& glyphOf(StyleInfo& s, char32_t cp) {
+        const auto found = s.glyphs.find(cp);
+        if (found != s.glyphs.end()) {
+            return found->second;
+        }
+        Glyph& g = s.glyphs[cp];
+        if (!isPlainGlyph(cp)) {
+            return g;
+        }
+        std::string one;
+        appendUtf8(one, static_cast<std::uint32_t>(cp));
+        PangoLayout* pl = pango_layout_new(context);
+        pango_layout_set_font_description(pl, s.desc);
+        pango_layout_set_text(pl, one.data(), static_cast<int>(one.size()));
+        PangoLayoutLine* line = pango_layout_get_line_readonly(pl, 0);
+        if (line && line->runs && !line->runs->next) {
+            const auto* run = static_cast<const PangoGlyphItem*>(line->runs->data);
+            if (run->glyphs->num_glyphs == 1 &&
+                (run->glyphs->glyphs[0].glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0 &&
+                run->item->analysis.font) {
+                g.font = PANGO_FONT(g_object_ref(run->item->analysis.font));
+                g.glyph = run->glyphs->glyphs[0].glyph;
+                g.advance = run->glyphs->glyphs[0].geometry.width;
+                g.baseline = pango_units_to_double(pango_layout_get_baseline(pl));
+            }
+        }
+        g_object_unref(pl);
+        return g;
+    }
+
+    // Lays out a one-line text of plain characters of one face from their glyphs, into
+    // glyphItem; false when the text needs pango's full layout.
+    bool layGlyphs(StyleInfo& s, std::string_view text, Laid& laid) {
+        if (s.attrs || text.empty()) {
+            return false;
+        }
+        PangoGlyphString* gs = glyphItem.glyphs;
+        pango_glyph_string_set_size(gs, static_cast<int>(text.size()));
+        PangoFont* font = nullptr;
+        double baseline = 0;
+        int n = 0;
+        int width = 0;
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t at = i;
+            const Glyph& g = glyphOf(s, nextCodePoint(text, i));
+            if (!g.font || (font && g.font != font)) {
+                return false;
+            }
+            font = g.font;
+            baseline = g.baseline;
+            PangoGlyphInfo& info = gs->glyphs[n];
+            info.glyph = g.glyph;
+            info.geometry = {g.advance, 0, 0};
+            info.attr.is_cluster_start = 1;
+            gs->log_clusters[n] = static_cast<int>(at);
+            width += g.advance;
+            ++n;
+        }
+        pango_glyph_string_set_size(gs, n);
+        PangoItem* item = glyphItem.item;
+        if (item->analysis.font != font) {
+            if (item->analysis.font) {
+                g_object_unref(item->analysis.font);
+            }
+            item->analysis.font = PANGO_FONT(g_object_ref(font));
+        }
+        item->offset = 0;
+        item->length = static_cast<int>(text.size());
+        item->num_chars = n;
+        glyphText.assign(text);
+        laid.layout = nullptr;
+        laid.width = pango_units_to_double(width);
+        laid.firstBaseline = laid.lastBaseline = baseline;
+        return true;
+    }
+
+    // Draws `laid` with the top left corner of its first line at the current point.
+    void show(cairo_t* cr, const Laid& laid) {
+        if (laid.layout) {
+            pango_cairo_show_layout(cr, laid.layout);
+            return;
+        }
+        double x, y;
+        cairo_get_current_point(cr, &x, &y);
+        cairo_move_to(cr, x, y + laid.firstBaseline);
+        pango_cairo_show_glyph_item(cr, glyphText.c_str(), &glyphItem);
+    }
+
     // Lays `text` out in format `styleIndex`; `wrapWidth` < 0 for one line. Rich runs, when
-    // given, are laid out afresh; plain texts come from the cache.
+    // given, are laid out afresh; plain texts of one line are drawn from their glyphs or come
+    // from the cache.
     Laid lay(std::uint32_t styleIndex, std::string_view text, double wrapWidth,
              PangoAlignment align, int justify, const std::vector<RichRun>* runs) {
+        if (!runs && justify < 2) {
+            Laid laid;
+            if (layGlyphs(style(styleIndex), text, laid) &&
+                (wrapWidth < 0 || laid.width <= std::max(wrapWidth, 1.0))) {
+                return laid;
+            }
+        }
         if (!runs) {
             keyBuf.clear();
             keyBuf.append(reinterpret_cast<const char*>(&styleIndex), sizeof styleIndex);
@@ -508,7 +653,7 @@ struct PagePainter::Impl {
     }
 
     void release(const Laid& laid, const std::vector<RichRun>* runs) {
-        if (runs) {
+        if (runs && laid.layout) {
             g_object_unref(laid.layout);
         }
     }
@@ -941,7 +1086,7 @@ struct PagePainter::Impl {
             cairo_translate(cr, box.x + box.w / 2, box.y + box.h / 2);
             cairo_rotate(cr, -degrees * M_PI / 180);
             cairo_move_to(cr, -laid.width / 2, -block / 2 + kEmAscent * size - laid.firstBaseline);
-            pango_cairo_show_layout(cr, laid.layout);
+            show(cr, laid);
             cairo_restore(cr);
             release(laid, runs);
             return;
@@ -956,7 +1101,7 @@ struct PagePainter::Impl {
             top = box.y + box.h - kPadY - block;
         }
         double x;
-        if (wrapWidth >= 0 || vertical) {
+        if ((wrapWidth >= 0 && laid.layout) || vertical) {
             x = box.x + kPadX + (h == "right" ? 0 : indent);
             if (vertical) {
                 x = box.x + (box.w - width) / 2;
@@ -998,7 +1143,7 @@ struct PagePainter::Impl {
         } else {
             cairo_move_to(cr, x, layoutY);
         }
-        pango_cairo_show_layout(cr, laid.layout);
+        show(cr, laid);
         cairo_restore(cr);
         release(laid, runs);
     }
