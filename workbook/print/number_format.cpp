@@ -252,6 +252,7 @@ struct Section {
     int expDigits = 0;
     int numCount = 0;
     int denCount = 0;
+    bool denZeroPad = false; // a '0' among the denominator's placeholders
     int fixedDen = 0;
     int shift = 0; // powers of ten: +2 per '%', -3 per scaling comma
     bool grouping = false;
@@ -781,6 +782,7 @@ void classifyNumber(Section& sec) {
         } else {
             for (std::size_t i = slash + 1; i < toks.size() && toks[i].kind == Tok::Digit; ++i) {
                 ++sec.denCount;
+                sec.denZeroPad = sec.denZeroPad || toks[i].ch == '0';
             }
         }
         // Everything after the denominator is text.
@@ -1402,6 +1404,20 @@ void appendNumberSection(std::string& out, const Section& sec, double magnitude)
                             for (int k = sec.denCount; k < len; ++k) {
                                 out += ' ';
                             }
+                        }
+                    } else if (sec.denZeroPad) {
+                        // Zeros pad the denominator on the left, as they pad whole numbers.
+                        const int pos = sec.denCount - 1 - denIndex;
+                        if (denIndex == 0) {
+                            out.append(denDigits, 0,
+                                       static_cast<std::size_t>(std::max(0, len - sec.denCount)));
+                        }
+                        if (pos < len) {
+                            out += denDigits[static_cast<std::size_t>(len - 1 - pos)];
+                        } else if (t.ch == '0') {
+                            out += '0';
+                        } else if (t.ch == '?') {
+                            out += ' ';
                         }
                     } else {
                         if (denIndex < len) {
