@@ -19,6 +19,9 @@ using namespace xls;
 
 namespace {
 
+// BIFF5 and BIFF8 sheets have 256 columns.
+constexpr std::uint32_t kMaxXlsCols = 256;
+
 /// Thrown when a record's data ends before its contents; turned into a message that names the
 /// record by the code that knows it.
 struct ShortRecord {};
@@ -236,9 +239,21 @@ private:
     SharedString fromUnits(const std::vector<RunMark>& runs);
     SharedString fromBytes(const std::uint8_t* p, std::size_t n, std::vector<RunMark> runs);
     void readSst(const Record& r, RecordCursor& cursor);
+    // The format of cells naming XF `xf`. A file without XF records gives every cell the
+    // default format; in one with them, an XF past the last is kMissingStyle, which put()
+    // refuses.
+    static constexpr std::uint32_t kMissingStyle = 0xFFFFFFFF;
     std::uint32_t style(std::uint16_t xf) const {
-        return xf < m_xfStyle.size() ? m_xfStyle[xf] : 0;
+        if (xf < m_xfStyle.size()) {
+            return m_xfStyle[xf];
+        }
+        if (m_xfStyle.empty()) {
+            return 0;
+        }
+        m_missingXf = xf;
+        return kMissingStyle;
     }
+    [[noreturn]] void missingStyle(const Record& r) const;
     void put(Worksheet& sheet, const Record& r, std::uint16_t row, std::uint16_t col,
              const Cell& c);
 
@@ -254,6 +269,7 @@ private:
     std::unique_ptr<CodepageDecoder> m_decoder;
     BiffStyles m_styles;
     std::vector<std::uint32_t> m_xfStyle;
+    mutable std::uint16_t m_missingXf = 0; // the XF that style() last found missing
     std::vector<std::uint32_t> m_sst;
     std::vector<SheetEntry> m_sheets;
     std::uint16_t m_activeTab = 0;
@@ -796,10 +812,20 @@ void XlsReader::finishStyles() {
     }
 }
 
+void XlsReader::missingStyle(const Record& r) const {
+    recordFault(r, "引用的单元格格式（XF）" + num(m_missingXf) + " 不存在（文件只有 " +
+                       num(m_xfStyle.size()) + " 个），文件已损坏");
+}
+
 void XlsReader::put(Worksheet& sheet, const Record& r, std::uint16_t row, std::uint16_t col,
                     const Cell& c) {
-    if (col >= kMaxCols) {
-        recordFault(r, "的列号 " + num(col) + " 超出了工作表的范围");
+    // The format has 256 columns (A to IV); rows are 16-bit numbers, so never past 65536.
+    if (col >= kMaxXlsCols) {
+        recordFault(r, "给出的单元格（第 " + num(row + 1u) + " 行第 " + num(col + 1u) +
+                           " 列）超出了 .xls 格式的范围（最多 256 列，即到 IV 列），文件已损坏");
+    }
+    if (c.style == kMissingStyle) {
+        missingStyle(r);
     }
     sheet.cellForWrite(row, col) = c;
 }
@@ -1050,6 +1076,9 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
         const std::uint16_t last = std::min<std::uint16_t>(le16(d + 2), 255);
         const double width = le16(d + 4) / 256.0;
         const std::uint32_t st = style(le16(d + 6));
+        if (st == kMissingStyle) {
+            missingStyle(r);
+        }
         const std::uint16_t flags = le16(d + 8);
         for (std::uint32_t c = first; c <= last; ++c) {
             ColumnInfo& info = sheet.columnForWrite(c);
