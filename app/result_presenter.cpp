@@ -2,6 +2,7 @@
 #include "result_presenter.h"
 
 #include "error_box.h"
+#include "pdf_writer.h"
 #include "workbook.h"
 #include "workbook_file.h"
 
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
@@ -166,14 +168,19 @@ void ResultPresenter::reportNoApplication(const QString& file) {
                     QString::fromUtf8("工资条已经生成，但这台电脑上没有能打开 Excel "
                                       "工作簿的程序。\n\n工资条保存在：\n%1\n\n"
                                       "可以用“另存为…”把它保存到别的地方，再用 WPS 表格、"
-                                      "LibreOffice Calc 或 Excel 打开、预览和打印。")
+                                      "LibreOffice Calc 或 Excel 打开、预览和打印；"
+                                      "也可以用“另存为 PDF…”把工资条存成 PDF，直接打印。")
                         .arg(file),
                     QMessageBox::NoButton, m_owner);
     QPushButton* saveAs = box.addButton(QString::fromUtf8("另存为…"), QMessageBox::AcceptRole);
+    QPushButton* saveAsPdf =
+        box.addButton(QString::fromUtf8("另存为 PDF…"), QMessageBox::AcceptRole);
     box.addButton(QString::fromUtf8("确定"), QMessageBox::RejectRole);
-    box.setDefaultButton(saveAs);
+    box.setDefaultButton(saveAsPdf);
     box.exec();
-    if (box.clickedButton() == saveAs) {
+    if (box.clickedButton() == saveAsPdf) {
+        savePdf(file);
+    } else if (box.clickedButton() == saveAs) {
         const QString target =
             QFileDialog::getSaveFileName(m_owner, QString::fromUtf8("工资条另存为"),
                                          QDir::home().filePath(QFileInfo(file).fileName()),
@@ -199,6 +206,36 @@ void ResultPresenter::reportNoApplication(const QString& file) {
         }
     }
     emit openFailed(file);
+}
+
+void ResultPresenter::savePdf(const QString& file) {
+    const QString name = QFileInfo(file).completeBaseName() + QStringLiteral(".pdf");
+    QString target = QFileDialog::getSaveFileName(m_owner, QString::fromUtf8("工资条存为 PDF"),
+                                                  QDir::home().filePath(name),
+                                                  QString::fromUtf8("PDF 文件 (*.pdf)"));
+    if (target.isEmpty()) {
+        return;
+    }
+    if (!target.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+        target += QStringLiteral(".pdf");
+    }
+    ui::guarded(m_owner, [&] {
+        // The slips are drawn from the file just saved, which is the result as it stands.
+        const std::unique_ptr<wb::Workbook> book = wb::loadWorkbook(file.toStdString());
+        QProgressDialog progress(QString::fromUtf8("正在把工资条存为 PDF…"), QString(), 0, 0,
+                                 m_owner);
+        progress.setWindowTitle(QString::fromUtf8("信息提示"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        wb::pdf::PdfOptions options;
+        options.progress = [&progress](std::size_t done, std::size_t total) {
+            progress.setMaximum(static_cast<int>(total));
+            progress.setValue(static_cast<int>(done));
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
+        wb::pdf::writePdf(*book, target.toStdString(), options);
+        m_lastPdf = target.toStdString();
+    });
 }
 
 } // namespace quenly::app

@@ -36,7 +36,8 @@ std::filesystem::path defaultResultFolder();
 /// .xlsx files. Before opening it asks the desktop whether any application is set for the type
 /// (`xdg-mime query default`), and afterwards it reads the exit status of the launcher
 /// (`xdg-open`); when no application can open the file it says so, names the file, and offers to
-/// save a copy elsewhere. Errors are shown to the user, never thrown.
+/// save a copy elsewhere or to save the slips as a PDF to print. Errors are shown to the user,
+/// never thrown.
 class ResultPresenter : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +66,8 @@ public:
 
     /// The file the last result was saved to (empty before the first).
     const std::filesystem::path& lastSaved() const { return m_lastSaved; }
+    /// The PDF the user last saved the slips as (empty before the first).
+    const std::filesystem::path& lastPdf() const { return m_lastPdf; }
 
     /// Whether an application for the type is set on this desktop.
     bool hasDefaultApplication() const;
@@ -79,12 +82,15 @@ private:
     std::filesystem::path uniqueTarget(const std::string& name) const;
     void launch(const QString& file);
     void reportNoApplication(const QString& file);
+    // Asks where, then draws the slips of the saved result `file` into a PDF there.
+    void savePdf(const QString& file);
 
     std::filesystem::path m_folder;
     Desktop m_desktop;
     QPointer<QWidget> m_owner;
     std::function<std::string()> m_source;
     std::filesystem::path m_lastSaved;
+    std::filesystem::path m_lastPdf;
 };
 
 } // namespace quenly::app

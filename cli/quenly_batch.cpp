@@ -1,6 +1,8 @@
-// quenly-batch: turns the wage table of SOURCE into pay slips saved as RESULT (.xlsx), with the
-// same export engine as the main window and a host without a window.
+// quenly-batch: turns the wage table of SOURCE into pay slips saved as RESULT (.xlsx, or a PDF
+// ready to print when RESULT ends in .pdf), with the same export engine as the main window and a
+// host without a window.
 #include "payslip_export.h"
+#include "pdf_writer.h"
 #include "server/spreadsheet_server.h"
 #include "workbook_file.h"
 
@@ -28,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kUsage =
     "用法：quenly-batch 源工作簿 结果.xlsx [--rows 起始行-结束行] [--cols 起始列-结束列]\n"
     "  例如：quenly-batch 工资表.xlsx 工资条.xlsx --rows 1-2 --cols A-M\n"
+    "  结果文件名以 .pdf 结尾时，工资条存成可直接打印的 PDF。\n"
     "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n";
 
 struct UsageError {
@@ -204,6 +207,12 @@ private:
     std::string m_message;
 };
 
+bool isPdfName(const std::string& path) {
+    const std::string ext = fs::path(path).extension().string();
+    return ext.size() == 4 && ext[0] == '.' && (ext[1] | 0x20) == 'p' && (ext[2] | 0x20) == 'd' &&
+           (ext[3] | 0x20) == 'f';
+}
+
 std::string seconds(std::chrono::duration<double> d) {
     std::array<char, 32> buf{};
     const double s = std::chrono::duration<double>(d).count();
@@ -241,7 +250,11 @@ int run(const Arguments& args) {
     // path, with the reason, and leaves no file under the result's name.
     quenly::wb::SpreadsheetServer server([&](std::shared_ptr<quenly::wb::Workbook> book) {
         shownAt = Clock::now();
-        quenly::wb::saveWorkbook(*book, args.result);
+        if (isPdfName(args.result)) {
+            quenly::wb::pdf::writePdf(*book, args.result);
+        } else {
+            quenly::wb::saveWorkbook(*book, args.result);
+        }
         savedAt = Clock::now();
         result = std::move(book);
     });

@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <fstream>
@@ -65,6 +67,7 @@ private slots:
     void noApplicationSaysWhereTheFileIs();
     void launcherFailureIsNotTakenAsSuccess();
     void saveAsKeepsACopyElsewhere();
+    void saveAsPdfDrawsTheSlips();
     void sameSecondGivesDistinctFiles();
     void unwritableFolderIsReported();
 };
@@ -174,6 +177,43 @@ void ResultPresenterTest::saveAsKeepsACopyElsewhere() {
     QVERIFY(std::filesystem::exists(target));
     QCOMPARE(firstCell(target), std::string("姓名"));
     QVERIFY(std::filesystem::exists(presenter.lastSaved()));
+}
+
+void ResultPresenterTest::saveAsPdfDrawsTheSlips() {
+    TempDir dir;
+    ResultPresenter::Desktop desktop;
+    desktop.mimeQuery = fakeCommand(dir, "mime", 1);
+    ResultPresenter presenter(dir / "cache", desktop);
+    // Chosen without the extension: it is added.
+    const std::filesystem::path chosen = dir / "打印" / "十二月 工资条";
+    std::filesystem::create_directory(chosen.parent_path());
+    ModalDriver driver;
+    driver.onMessage = [](QMessageBox* box) {
+        QVERIFY(box->text().contains(QString::fromUtf8("另存为 PDF")));
+        QVERIFY(quenly::test::clickButton(box, QString::fromUtf8("另存为 PDF…")));
+    };
+    driver.onFile = [&chosen](QFileDialog* d) {
+        quenly::test::chooseFile(d, QString::fromStdString(chosen.string()));
+    };
+    presenter.present(smallResult());
+    QCOMPARE(driver.count(SeenModal::Kind::File), 1);
+    std::filesystem::path pdf = chosen;
+    pdf += ".pdf";
+    QCOMPARE(presenter.lastPdf(), pdf);
+    std::ifstream in(pdf, std::ios::binary);
+    std::string head(5, '\0');
+    in.read(head.data(), 5);
+    QCOMPARE(head, std::string("%PDF-"));
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+        QSKIP("pdftotext is not installed: the text of the PDF is not checked");
+    }
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"),
+               {QString::fromStdString(pdf.string()), QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString shown = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(shown.contains(QString::fromUtf8("姓名")) && shown.contains(QString::fromUtf8("张三")),
+             qPrintable(shown));
 }
 
 void ResultPresenterTest::sameSecondGivesDistinctFiles() {
