@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Prints a generated wage table of 5,000 persons both ways, through LibreOffice from the result
+# workbook and through Quenly's own PDF, and draws pages of each into docs/screenshots/.
+# Usage: scripts/print_screenshots.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test
+dir=${1:-build}
+if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja -DQUENLY_GUI=OFF >/dev/null
+fi
+cmake --build "$dir" --target quenly-batch -j 2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+/usr/bin/python3 bench/generate_wage_table.py 5000 "$work/wage.xlsx"
+"$dir/bin/quenly-batch" "$work/wage.xlsx" "$work/slips.xlsx" --rows 1-2 --cols A-Y
+"$dir/bin/quenly-batch" "$work/wage.xlsx" "$work/quenly.pdf" --rows 1-2 --cols A-Y
+soffice --headless "-env:UserInstallation=file://$work/profile" --convert-to pdf \
+    --outdir "$work" "$work/slips.xlsx" >/dev/null 2>&1
+mkdir -p docs/screenshots
+for kind in libreoffice quenly; do
+    pdf="$work/quenly.pdf"
+    [ "$kind" = libreoffice ] && pdf="$work/slips.pdf"
+    pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
+    echo "$kind: $pages pages"
+    for page in 1 2 "$pages"; do
+        pdftoppm -f "$page" -l "$page" -r 60 -png -singlefile "$pdf" \
+            "docs/screenshots/print-$kind-page-$page"
+    done
+done
