@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Prints a generated wage table of 5,000 persons both ways, through LibreOffice from the result
-# workbook and through Quenly's own PDF, and draws pages of each into docs/screenshots/.
+# Prints a generated wage table of 5,000 persons through LibreOffice from the result workbook and
+# draws its first, second and last page into docs/screenshots/libreoffice-page-*.png; prints the
+# page counts of that and of Quenly's own PDF of the same table.
 # Usage: scripts/print_screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,13 +19,12 @@ trap 'rm -rf "$work"' EXIT
 soffice --headless "-env:UserInstallation=file://$work/profile" --convert-to pdf \
     --outdir "$work" "$work/slips.xlsx" >/dev/null 2>&1
 mkdir -p docs/screenshots
-for kind in libreoffice quenly; do
-    pdf="$work/quenly.pdf"
-    [ "$kind" = libreoffice ] && pdf="$work/slips.pdf"
-    pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
-    echo "$kind: $pages pages"
-    for page in 1 2 "$pages"; do
-        pdftoppm -f "$page" -l "$page" -r 60 -png -singlefile "$pdf" \
-            "docs/screenshots/print-$kind-page-$page"
-    done
+echo "Quenly's PDF: $(pdfinfo "$work/quenly.pdf" | awk '/^Pages:/ {print $2}') pages"
+pages=$(pdfinfo "$work/slips.pdf" | awk '/^Pages:/ {print $2}')
+echo "LibreOffice: $pages pages"
+for page in 1 2 last; do
+    number=$page
+    [ "$page" = last ] && number=$pages
+    pdftoppm -f "$number" -l "$number" -r 60 -png -singlefile "$work/slips.pdf" \
+        "docs/screenshots/libreoffice-page-$page"
 done
