@@ -316,6 +316,17 @@ struct PagePainter::Impl {
     std::string glyphText;
     PangoGlyphItem glyphItem{pango_item_new(), pango_glyph_string_new(), 0, 0, 0};
 
+    // Glyphs of one face and colour gathered over a page and drawn in one call: far fewer
+    // text objects in the PDF, and far less work for cairo, than one per cell.
+    struct GlyphBatch {
+        cairo_scaled_font_t* font = nullptr;
+        Rgb color;
+        std::vector<cairo_glyph_t> glyphs;
+        std::vector<cairo_text_cluster_t> clusters;
+        std::string text;
+    };
+    std::vector<GlyphBatch> batches;
+
     // Printed columns that have a width, their left edges (one more at the end), and the
     // position of each column among them (-1 for hidden ones).
     std::vector<std::uint32_t> cols;
@@ -544,6 +555,55 @@ struct PagePainter::Impl {
         cairo_get_current_point(cr, &x, &y);
         cairo_move_to(cr, x, y + laid.firstBaseline);
         pango_cairo_show_glyph_item(cr, glyphText.c_str(), &glyphItem);
+    }
+
+    // Queues the text last laid out from glyphs, its baseline starting at (x, y); false when
+    // it must be drawn at once.
+    bool queueGlyphs(const Rgb& color, double x, double y) {
+        cairo_scaled_font_t* font =
+            pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(glyphItem.item->analysis.font));
+        if (!font) {
+            return false;
+        }
+        GlyphBatch* batch = nullptr;
+        for (GlyphBatch& b : batches) {
+            if (b.font == font && b.color == color) {
+                batch = &b;
+                break;
+            }
+        }
+        if (!batch) {
+            batch = &batches.emplace_back();
+            batch->font = font;
+            batch->color = color;
+        }
+        const PangoGlyphString* gs = glyphItem.glyphs;
+        for (int i = 0; i < gs->num_glyphs; ++i) {
+            batch->glyphs.push_back({gs->glyphs[i].glyph, x, y});
+            x += pango_units_to_double(gs->glyphs[i].geometry.width);
+            const int end = i + 1 < gs->num_glyphs ? gs->log_clusters[i + 1]
+                                                   : static_cast<int>(glyphText.size());
+            batch->clusters.push_back({end - gs->log_clusters[i], 1});
+        }
+        batch->text += glyphText;
+        return true;
+    }
+
+    void flushGlyphs(cairo_t* cr) {
+        for (GlyphBatch& b : batches) {
+            if (b.glyphs.empty()) {
+                continue;
+            }
+            cairo_set_scaled_font(cr, b.font);
+            cairo_set_source_rgb(cr, b.color.r, b.color.g, b.color.b);
+            cairo_show_text_glyphs(cr, b.text.data(), static_cast<int>(b.text.size()),
+                                   b.glyphs.data(), static_cast<int>(b.glyphs.size()),
+                                   b.clusters.data(), static_cast<int>(b.clusters.size()),
+                                   static_cast<cairo_text_cluster_flags_t>(0));
+            b.glyphs.clear();
+            b.clusters.clear();
+            b.text.clear();
+        }
     }
 
     // Lays `text` out in format `styleIndex`; `wrapWidth` < 0 for one line. Rich runs, when
@@ -918,6 +978,7 @@ struct PagePainter::Impl {
                 paintCell(cr, *cell, m.box, m.topRow, m.leftCol, true);
             }
         }
+        flushGlyphs(cr);
     }
 
     // How far text starting in visible column `ci` of visible row `ri` may spread over empty
@@ -1131,11 +1192,16 @@ struct PagePainter::Impl {
         }
         const bool needsClip = inkLeft < clip.x || inkRight > clip.x + clip.w || top < box.y ||
                                top + block > box.y + box.h;
+        const double layoutY = top + kEmAscent * size * shrink - laid.firstBaseline * shrink;
+        if (!laid.layout && !needsClip && shrink == 1 &&
+            queueGlyphs(color, x, layoutY + laid.firstBaseline)) {
+            cairo_restore(cr);
+            return;
+        }
         if (needsClip) {
             cairo_rectangle(cr, clip.x, clip.y, clip.w, clip.h);
             cairo_clip(cr);
         }
-        const double layoutY = top + kEmAscent * size * shrink - laid.firstBaseline * shrink;
         if (shrink != 1) {
             cairo_translate(cr, x, layoutY);
             cairo_scale(cr, shrink, shrink);
