@@ -155,10 +155,10 @@ struct Image {
 
 constexpr double kDpi = 50;
 
-Image render(const std::filesystem::path& pdf, int page = 1) {
+Image render(const std::filesystem::path& pdf, int page = 1, int dpi = static_cast<int>(kDpi)) {
     const std::filesystem::path base = pdf.string() + "-page";
-    run("pdftoppm -r " + std::to_string(static_cast<int>(kDpi)) + " -f " + std::to_string(page) +
-        " -l " + std::to_string(page) + " -singlefile " + quote(pdf) + " " + quote(base));
+    run("pdftoppm -r " + std::to_string(dpi) + " -f " + std::to_string(page) + " -l " +
+        std::to_string(page) + " -singlefile " + quote(pdf) + " " + quote(base));
     std::ifstream in(base.string() + ".ppm", std::ios::binary);
     std::string magic;
     int maxval = 0;
@@ -173,8 +173,8 @@ Image render(const std::filesystem::path& pdf, int page = 1) {
     return img;
 }
 
-int px(double pt) {
-    return static_cast<int>(std::lround(pt * kDpi / 72));
+int px(double pt, double dpi = kDpi) {
+    return static_cast<int>(std::lround(pt * dpi / 72));
 }
 
 // Where the cells of page `page` land on the paper, in points, as the writer places them.
@@ -582,6 +582,64 @@ TEST(PdfPixels, FillsBordersAndColours) {
     }
     EXPECT_GT(greenest, 80);
     EXPECT_NE(pageText(pdf, 1).find("黑字绿字"), std::string::npos);
+}
+
+TEST(PdfPixels, DoubleAndDiagonalBordersAndTurnedText) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    Sheet s;
+    s.rowHeight(1, 40);
+    CellFormat doubled = s.base;
+    doubled.border.bottom = {"double", Color::rgb(0xFF000000)};
+    s.ws->cellForWrite(1, 1).style = s.book->styles.intern(doubled);
+    CellFormat diagonal = s.base;
+    diagonal.border.diagonal = {"thin", Color::rgb(0xFF000000)};
+    diagonal.border.diagonalDown = true;
+    s.ws->cellForWrite(1, 3).style = s.book->styles.intern(diagonal);
+    CellFormat turned = s.base;
+    turned.alignment.rotation = 90;
+    s.rowHeight(3, 160);
+    s.text(3, 0, "竖着排的一行很长的文字", turned);
+    const auto pdf = dir / "lines.pdf";
+    writePdf(*s.book, pdf);
+    const print::PageLayout layout = print::layoutPages(*s.book, *s.ws);
+    const Geometry g = geometry(layout);
+    constexpr double dpi = 300;
+    const Image img = render(pdf, 1, static_cast<int>(dpi));
+
+    // Down through the double line: dark, light, dark.
+    const int x = px((g.x[1] + g.x[2]) / 2, dpi);
+    std::string profile;
+    for (int y = px(g.y.at(2) - 3, dpi); y <= px(g.y.at(2) + 3, dpi); ++y) {
+        const char mark = img.darkness(x, y) > 128 ? '#' : '.';
+        if (profile.empty() || profile.back() != mark) {
+            profile += mark;
+        }
+    }
+    EXPECT_EQ(profile, ".#.#.");
+
+    // The diagonal from top left to bottom right passes through the middle of D2, not through
+    // the other diagonal's points.
+    const double cx = (g.x[3] + g.x[4]) / 2, cy = (g.y.at(1) + g.y.at(2)) / 2;
+    EXPECT_GT(img.darknessNear(px(cx, dpi), px(cy, dpi)), 100);
+    const double qx = g.x[3] + (g.x[4] - g.x[3]) / 4, qy = g.y.at(1) + (g.y.at(2) - g.y.at(1)) / 4;
+    EXPECT_GT(img.darknessNear(px(qx, dpi), px(qy, dpi)), 100);
+    EXPECT_LT(img.darknessNear(px(qx, dpi), px(g.y.at(2) - (qy - g.y.at(1)), dpi)), 20);
+
+    // Text turned a quarter: its ink is far taller than wide.
+    int top = img.height, bottom = -1, left = img.width, right = -1;
+    for (int y = px(g.y.at(3), dpi) + 2; y < px(g.y.at(4), dpi) - 2; ++y) {
+        for (int xx = px(g.x[0], dpi) + 2; xx < px(g.x[1], dpi) - 2; ++xx) {
+            if (img.darkness(xx, y) > 100) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                left = std::min(left, xx);
+                right = std::max(right, xx);
+            }
+        }
+    }
+    ASSERT_GE(bottom, top);
+    EXPECT_GT(bottom - top, 4 * (right - left));
 }
 
 TEST(PdfPixels, TextSpreadsIntoEmptyNeighboursOnly) {
