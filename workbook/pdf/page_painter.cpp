@@ -1061,6 +1061,14 @@ struct PagePainter::Impl {
                 runs = &s.runs;
             }
         }
+        if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+            // Broken UTF-8 would put cairo in an error state for the rest of the document;
+            // its bytes show as replacement characters instead.
+            gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+            text = valid;
+            g_free(valid);
+            runs = nullptr;
+        }
         if (vertical) {
             text = stacked(text);
             runs = nullptr;

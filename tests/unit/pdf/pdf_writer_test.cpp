@@ -461,6 +461,21 @@ TEST(PdfText, HiddenRowsAndColumnsAreNotPrinted) {
     EXPECT_EQ(text.find("隐藏行"), std::string::npos);
 }
 
+TEST(PdfText, BrokenUtf8ShowsReplacementsAndSpoilsNothingElse) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    Sheet s;
+    s.text(0, 0, std::string("\xE4\x41\x41", 3) + "坏字", s.base);
+    s.text(0, 1, std::string("12\xFF", 3), s.base);
+    s.text(1, 0, "后面的字", s.base);
+    const auto pdf = dir / "broken.pdf";
+    writePdf(*s.book, pdf);
+    const std::string text = pageText(pdf, 1);
+    EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos) << text; // U+FFFD
+    EXPECT_NE(text.find("坏字"), std::string::npos) << text;
+    EXPECT_NE(text.find("后面的字"), std::string::npos) << text;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 // The mean colour of the pixels of a box given in points, shrunk by `inset` points each side.
