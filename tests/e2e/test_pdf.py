@@ -2,7 +2,9 @@
 poppler's pdfinfo, pdftotext and pdffonts; a result that cannot be written leaves nothing."""
 import os
 import re
+import resource
 import shutil
+import signal
 import subprocess
 
 import openpyxl
@@ -113,4 +115,19 @@ def test_pdf_that_cannot_be_written_leaves_nothing(batch, table, tmp_path):
     assert "no-such-folder" in done.stderr
     assert not target.parent.exists()
     assert file_state(table) == before
+    assert sorted(os.listdir(tmp_path)) == ["工资表.xlsx"]
+
+
+def test_pdf_cut_short_by_a_full_disk_fails_and_leaves_nothing(batch, table, tmp_path):
+    pdf = tmp_path / "工资条.pdf"
+
+    def small_files():
+        # Files may grow to 16 KiB only: the PDF cannot be finished, as on a full disk.
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (16 * 1024, 16 * 1024))
+
+    done = subprocess.run([batch, str(table), str(pdf), "--rows", "1-2", "--cols", "A-F"],
+                          capture_output=True, text=True, timeout=300, preexec_fn=small_files)
+    assert done.returncode != 0
+    assert "工资条.pdf" in done.stderr, done.stderr
     assert sorted(os.listdir(tmp_path)) == ["工资表.xlsx"]
