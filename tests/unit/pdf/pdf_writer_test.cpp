@@ -748,6 +748,24 @@ TEST(PdfFaults, MissingFolderNamesTheFileAndLeavesNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+TEST(PdfFaults, FolderWithoutWritePermission) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may write anywhere";
+    }
+    TempDir dir;
+    const auto book = makeWageSlips(2, 4);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+    try {
+        writePdf(*book, dir / "slips.pdf");
+        FAIL() << "no error";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("没有写入权限"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("slips.pdf"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST(PdfFaults, TargetThatIsAFolderIsRefused) {
     TempDir dir;
     const auto book = makeWageSlips(2, 4);
