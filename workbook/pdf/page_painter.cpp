@@ -64,7 +64,7 @@ double patternCoverage(const std::string& pattern) {
     if (pattern == "gray125") {
         return 0.125;
     }
-    if (pattern == "lightGray" || pattern.starts_with("light")) {
+    if (pattern.starts_with("light")) { // lightGray and the light hatchings
         return 0.25;
     }
     if (pattern == "mediumGray") {
@@ -73,7 +73,7 @@ double patternCoverage(const std::string& pattern) {
     if (pattern == "darkGray") {
         return 0.75;
     }
-    if (pattern.starts_with("dark")) {
+    if (pattern.starts_with("dark")) { // the dark hatchings
         return 0.5;
     }
     return 0;
@@ -274,7 +274,6 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i) {
 } // namespace
 
 struct PagePainter::Impl {
-    // What every cell of one format shares: its face and decorations.
     // One character of a format measured alone: the face pango chose for it, its glyph and
     // advance, and the baseline of a line of that face.
     struct Glyph {
@@ -284,6 +283,7 @@ struct PagePainter::Impl {
         double baseline = 0;
     };
 
+    // What every cell of one format shares: its face, decorations, colour and glyphs.
     struct StyleInfo {
         PangoFontDescription* desc = nullptr;
         PangoAttrList* attrs = nullptr;
@@ -372,6 +372,8 @@ struct PagePainter::Impl {
             installed.insert(lowerAscii(pango_font_family_get_name(families[i])));
         }
         g_free(families);
+        // Sized once, so references to entries stay valid.
+        styles.resize(std::max<std::size_t>(book.styles.size(), 1));
 
         colPos.assign(static_cast<std::size_t>(std::max<std::int64_t>(layout.lastCol + 1, 0)), -1);
         double x = 0;
@@ -428,15 +430,9 @@ struct PagePainter::Impl {
     }
 
     StyleInfo& style(std::uint32_t index) {
-        if (index >= book.styles.size()) {
-            index = 0;
-        }
-        if (styles.size() <= index) {
-            styles.resize(index + 1);
-        }
-        StyleInfo& s = styles[index];
+        StyleInfo& s = styles[index < styles.size() ? index : 0];
         if (!s.desc) {
-            const Font& font = book.styles.at(index).font;
+            const Font& font = book.styles.at(index < book.styles.size() ? index : 0).font;
             s.desc = describe(font);
             s.size = effectiveSize(font);
             s.color = colorOr(font.color, kBlack);

@@ -17,7 +17,9 @@ struct PdfOptions {
 
 /// Writes the active sheet of `book` to `file` as PDF, laid out as print::layoutPages lays it
 /// out. Writes to a temporary name beside `file` and renames it, so `file` is complete or
-/// untouched. Throws WorkbookError naming the file when it cannot be written.
+/// untouched; an empty sheet gives one blank page. Throws WorkbookError naming the file when it
+/// cannot be written (no folder, no permission, disk full); an exception thrown by `progress`
+/// passes through. Either way no file is left behind.
 void writePdf(const Workbook& book, const std::filesystem::path& file,
               const PdfOptions& options = {});
 
