@@ -359,6 +359,16 @@ TEST(PdfText, AlignmentPlacesTextInItsCellOrMergedBox) {
     f.alignment.horizontal = "left";
     f.alignment.indent = 2;
     s.text(2, 0, "缩进", f);
+    // Centred across A4:C4, whose empty cells centre continuously too; D4 does not.
+    CellFormat across = s.base;
+    across.alignment.horizontal = "centerContinuous";
+    s.text(3, 0, "跨列居中", across);
+    s.ws->cellForWrite(3, 1).style = s.book->styles.intern(across);
+    s.ws->cellForWrite(3, 2).style = s.book->styles.intern(across);
+    // A text that fills its cell, repeated.
+    CellFormat filler = s.base;
+    filler.alignment.horizontal = "fill";
+    s.text(4, 1, "*-", filler);
     const auto pdf = dir / "align.pdf";
     writePdf(*s.book, pdf);
     const print::PageLayout layout = print::layoutPages(*s.book, *s.ws);
@@ -379,6 +389,23 @@ TEST(PdfText, AlignmentPlacesTextInItsCellOrMergedBox) {
     // The merged title centres across all four columns, not in its first cell.
     EXPECT_NEAR((title->xMin + title->xMax) / 2, (g.x[0] + g.x[4]) / 2, 2);
     EXPECT_GT(indented->xMin, left->xMin + 8);
+    const Word* across3 = findWord(ws, "跨列居中");
+    ASSERT_TRUE(across3);
+    EXPECT_NEAR((across3->xMin + across3->xMax) / 2, (g.x[0] + g.x[3]) / 2, 2);
+    const std::string text = pageText(pdf, 1);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("(\\*-)+")));
+    // As many whole copies as the cell holds, and no more: at least five in 12 characters.
+    EXPECT_GE(m[0].length(), 10) << text;
+    const Word* fill = nullptr;
+    for (const Word& w : ws) {
+        if (w.text.find("*-*-") != std::string::npos) {
+            fill = &w;
+        }
+    }
+    ASSERT_TRUE(fill);
+    EXPECT_GE(fill->xMin, g.x[1] - 0.5);
+    EXPECT_LE(fill->xMax, g.x[2] + 0.5);
     // Bottom alignment by default: the text sits in the lower part of its row.
     EXPECT_GT(left->yMax, (g.y.at(0) + g.y.at(1)) / 2);
     EXPECT_LT(left->yMax, g.y.at(1) + 1);
