@@ -330,6 +330,34 @@ TEST(PdfPages, FontsAreEmbeddedAndChineseUsesACjkFace) {
     }
 }
 
+TEST(PdfPages, ASlipTallerThanAPageIsCutAtRowsAndNothingIsLost) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    Sheet s;
+    for (std::uint32_t r = 0; r < 150; ++r) {
+        s.text(r, 0, "第" + std::to_string(r + 1) + "行", s.base);
+        s.number(r, 1, r + 1, s.base);
+    }
+    const print::PageLayout layout = print::layoutPages(*s.book, *s.ws);
+    ASSERT_GT(layout.pages.size(), 1u);
+    const auto pdf = dir / "tall.pdf";
+    writePdf(*s.book, pdf);
+    ASSERT_EQ(pdfInfo(pdf).pages, static_cast<int>(layout.pages.size()));
+    std::vector<int> seen(150, 0);
+    for (std::size_t p = 0; p < layout.pages.size(); ++p) {
+        const std::string text = pageText(pdf, static_cast<int>(p + 1));
+        for (std::uint32_t r = 0; r < 150; ++r) {
+            const bool here = text.find("第" + std::to_string(r + 1) + "行") != std::string::npos;
+            seen[r] += here ? 1 : 0;
+            EXPECT_EQ(here, r >= layout.pages[p].firstRow && r <= layout.pages[p].lastRow)
+                << "row " << r << " page " << p + 1;
+        }
+    }
+    for (std::uint32_t r = 0; r < 150; ++r) {
+        EXPECT_EQ(seen[r], 1) << "row " << r;
+    }
+}
+
 TEST(PdfPages, EmptySheetGivesOneBlankPage) {
     REQUIRE_POPPLER();
     TempDir dir;
