@@ -755,6 +755,12 @@ private:
         if (const char* s = a.get("style")) {
             info.style = styleOf(s, "第" + std::to_string(*min) + "列");
         }
+        // Runs may overlap, so their sum is bounded: a few bytes of XML must not cost minutes.
+        m_columnsSet += last - *min + 1ull;
+        if (m_columnsSet > kMaxColumnsSet) {
+            throw ContentFault("列的设置（<col>）重复覆盖了超过 " + std::to_string(kMaxColumnsSet) +
+                               " 列，正常的工作簿不会这样");
+        }
         for (std::uint32_t c = *min; c <= last; ++c) {
             m_sheet.columnForWrite(c - 1) = info;
         }
@@ -904,6 +910,8 @@ private:
     std::uint64_t m_padding = 0;
     static constexpr std::uint64_t kPaddingBase = 8u << 20;
     static constexpr std::uint64_t kPaddingPerCell = 256;
+    std::uint64_t m_columnsSet = 0;
+    static constexpr std::uint64_t kMaxColumnsSet = 16ull * kMaxCols;
 };
 
 // ---- the package ----------------------------------------------------------------------------

@@ -160,6 +160,9 @@ def cells(out):
     simple(os.path.join(out, "row_style_out_of_range.xlsx"),
            '<row r="4" s="9" customFormat="1"><c r="A4"><v>1</v></c></row>', styles=STYLES)
     simple(os.path.join(out, "style_without_styles_part.xlsx"), '<row r="1"><c r="C1" s="3"><v>1</v></c></row>')
+    # Column runs over every column, again and again: 17 times the sheet's width in all.
+    simple(os.path.join(out, "column_runs_repeated.xlsx"), '<row r="1"><c r="A1"><v>1</v></c></row>',
+           sheet_before="<cols>%s</cols>" % ('<col min="1" max="16384" width="9"/>' * 17))
     # The first cell format is not the default one: cells without "s" take it.
     simple(os.path.join(out, "first_format_not_default.xlsx"), '<row r="1"><c r="A1"><v>0.5</v></c></row>',
            styles=STYLES.replace("<xf/><xf", '<xf numFmtId="10"/><xf'))

@@ -211,6 +211,13 @@ TEST(SheetLimits, StyleIndicesMustNameAFormat) {
                   "（共1种）。");
 }
 
+TEST(SheetLimits, OverlappingColumnRunsAreBounded) {
+    EXPECT_EQ(errorOf("column_runs_repeated.xlsx"),
+              q("column_runs_repeated.xlsx") +
+                  "已损坏：部件xl/worksheets/sheet1.xml第2行：列的设置（<col>）重复覆盖了超过 "
+                  "262144 列，正常的工作簿不会这样。");
+}
+
 TEST(SheetLimits, ACellWithoutStyleTakesTheFirstFormatOfTheFile) {
     const auto book = readXlsx(fixture("first_format_not_default.xlsx"));
     const Cell* a1 = book->sheet(0).cell(0, 0);
