@@ -712,6 +712,53 @@ TEST(PdfPixels, DoubleAndDiagonalBordersAndTurnedText) {
     EXPECT_GT(bottom - top, 4 * (right - left));
 }
 
+TEST(PdfPixels, AMergedRangeIsOneBoxOutlinedByItsCellsOuterSides) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    Sheet s;
+    s.rowHeight(1, 30);
+    s.rowHeight(2, 30);
+    CellFormat boxed = s.base;
+    const BorderSide thick{"thick", Color::rgb(0xFF000000)};
+    boxed.border = {thick, thick, thick, thick, {}, false, false};
+    boxed.fill = {"solid", Color::rgb(0xFFFFFF00), Color::automatic()};
+    for (std::uint32_t r = 1; r <= 2; ++r) {
+        for (std::uint32_t c = 1; c <= 2; ++c) {
+            s.ws->cellForWrite(r, c).style = s.book->styles.intern(boxed);
+        }
+    }
+    s.ws->merges().add({1, 1, 2, 2});
+    const auto pdf = dir / "merged.pdf";
+    writePdf(*s.book, pdf);
+    const print::PageLayout layout = print::layoutPages(*s.book, *s.ws);
+    const Geometry g = geometry(layout);
+    const Image img = render(pdf, 1, 150);
+    // How dark the red channel gets near a point: black lines show, the yellow fill does not.
+    const auto at = [&](double x, double y) {
+        int d = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                d = std::max(d, 255 - img.at(px(x, 150) + dx, px(y, 150) + dy)[0]);
+            }
+        }
+        return d;
+    };
+    const double midX = (g.x[1] + g.x[3]) / 2, midY = (g.y.at(1) + g.y.at(3)) / 2;
+    const double quarterX = (g.x[1] + g.x[2]) / 2, quarterY = (g.y.at(1) + g.y.at(2)) / 2;
+    // The outer edges are drawn from the cells' own sides...
+    EXPECT_GT(at(quarterX, g.y.at(1)), 150);
+    EXPECT_GT(at(quarterX, g.y.at(3)), 150);
+    EXPECT_GT(at(g.x[1], quarterY), 150);
+    EXPECT_GT(at(g.x[3], quarterY), 150);
+    // ...the inner ones not at all, and the fill covers the whole box.
+    EXPECT_LT(at(g.x[2], quarterY), 60);
+    EXPECT_LT(at(quarterX, g.y.at(2)), 60);
+    const unsigned char* p = img.at(px(midX + 3, 150), px(midY + 3, 150));
+    EXPECT_GT(p[0], 230);
+    EXPECT_GT(p[1], 230);
+    EXPECT_LT(p[2], 40);
+}
+
 TEST(PdfPixels, TextSpreadsIntoEmptyNeighboursOnly) {
     REQUIRE_POPPLER();
     TempDir dir;
