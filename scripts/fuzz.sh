@@ -30,10 +30,15 @@ for pair in xlsx_reader_fuzz:xlsx xls_reader_fuzz:xls ini_file_fuzz:ini; do
     fi
     log=$run/$fuzzer/log.txt
     echo "-- $fuzzer: ${seconds} s on $(ls "$corpus" | wc -l) seeds"
+    dict=()
+    if [ -f tests/fuzz/"$fuzzer".dict ]; then
+        dict=(-dict=tests/fuzz/"$fuzzer".dict)
+    fi
     status=0
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
         "$build/fuzz/$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-        -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
+        -artifact_prefix="$artifacts/" -print_final_stats=1 "${dict[@]}" "$corpus" >"$log" 2>&1 ||
+        status=$?
     grep -E '^stat::number_of_executed_units|^Done ' "$log" || true
     found=$(ls "$artifacts")
     if [ "$status" -ne 0 ] || [ -n "$found" ]; then
