@@ -38,9 +38,10 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
-    /// Prepare for editing: creates an empty file if none exists, fills in the four defaults
-    /// when the section "option" is absent (or has no keys), and reads the four keys with the
-    /// defaults "1", "1", "A", "". Throws OptionsWriteError when the defaults cannot be written.
+    /// Prepare for editing: fills in the four defaults when the section "option" is absent (or
+    /// has no keys), writing a missing file with them in one step (an empty file is left only
+    /// when that write fails), and reads the four keys with the defaults "1", "1", "A", "".
+    /// Throws OptionsWriteError when the defaults cannot be written.
     HeaderOptions prepareForEditing() const;
 
     /// Sets one key of the section "option", creating file, section or key as needed. The file is
