@@ -186,6 +186,21 @@ public:
     void processPendingMessages() override {}
     void confirmHeaderOptions() override {}
 
+    // Pages of a PDF result, drawn after the export's own progress.
+    void showPageProgress(std::size_t done, std::size_t total) {
+        if (!m_terminal) {
+            return;
+        }
+        const auto now = Clock::now();
+        if (done < total && now - m_lastShown < std::chrono::milliseconds(100)) {
+            return;
+        }
+        m_lastShown = now;
+        std::fprintf(stderr, "\r\033[K正在生成 PDF：第 %zu 页，共 %zu 页", done, total);
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
     void endProgressLine() {
         if (m_shown) {
             std::fputc('\n', stderr);
@@ -242,6 +257,7 @@ int run(const Arguments& args) {
         return 2;
     }
 
+    BatchHost host(args.source);
     std::shared_ptr<quenly::wb::Workbook> result;
     std::optional<Clock::time_point> shownAt;
     std::optional<Clock::time_point> savedAt;
@@ -251,7 +267,11 @@ int run(const Arguments& args) {
     quenly::wb::SpreadsheetServer server([&](std::shared_ptr<quenly::wb::Workbook> book) {
         shownAt = Clock::now();
         if (isPdfName(args.result)) {
-            quenly::wb::pdf::writePdf(*book, args.result);
+            quenly::wb::pdf::PdfOptions options;
+            options.progress = [&host](std::size_t done, std::size_t total) {
+                host.showPageProgress(done, total);
+            };
+            quenly::wb::pdf::writePdf(*book, args.result, options);
         } else {
             quenly::wb::saveWorkbook(*book, args.result);
         }
@@ -277,7 +297,6 @@ int run(const Arguments& args) {
         settings.optionsOverride = options;
     }
 
-    BatchHost host(args.source);
     quenly::ExportOutcome outcome;
     try {
         outcome = quenly::rzbtbtnExportClick(host, registry, settings);
