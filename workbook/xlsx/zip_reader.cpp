@@ -227,7 +227,7 @@ ZipReader::Stream ZipReader::open(std::string_view part, std::uint64_t maxSize) 
     }
     zip_stat_t st;
     zip_stat_init(&st);
-    std::uint64_t compressed = 0;
+    std::uint64_t compressed = UINT64_MAX; // unknown: no ratio to check
     if (zip_stat_index(m_zip, static_cast<zip_uint64_t>(index), 0, &st) == 0) {
         if ((st.valid & ZIP_STAT_SIZE) && st.size > maxSize) {
             failTooLarge(m_displayName, std::string(part), maxSize);
