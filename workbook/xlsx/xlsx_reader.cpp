@@ -524,7 +524,7 @@ private:
         m_row->hidden = parseBool(hidden, false);
         m_rowStyle = 0;
         if (style && parseBool(customFormat, false)) {
-            m_rowStyle = styleOf(style, "第" + std::to_string(index + 1) + "行");
+            m_rowStyle = styleOf(style, [&] { return "第" + std::to_string(index + 1ull) + "行"; });
         }
         if (m_row->cells.empty() && m_lastRowWidth) {
             m_row->cells.reserve(m_lastRowWidth);
@@ -568,8 +568,8 @@ private:
                                kBeyondCols);
         }
         m_nextCol = m_cellCol + 1;
-        m_cellStyle =
-            xf ? styleOf(xf, "单元格" + cellName(m_cellRow, m_cellCol)) : m_styles.style(0);
+        m_cellStyle = xf ? styleOf(xf, [this] { return "单元格" + cellName(m_cellRow, m_cellCol); })
+                         : m_styles.style(0);
         m_inCell = true;
         m_hasValue = false;
         m_sawInline = false;
@@ -753,7 +753,7 @@ private:
         info.customWidth = parseBool(a.get("customWidth"), false);
         info.hidden = parseBool(a.get("hidden"), false);
         if (const char* s = a.get("style")) {
-            info.style = styleOf(s, "第" + std::to_string(*min) + "列");
+            info.style = styleOf(s, [&] { return "第" + std::to_string(*min) + "列"; });
         }
         // Runs may overlap, so their sum is bounded: a few bytes of XML must not cost minutes.
         m_columnsSet += last - *min + 1ull;
@@ -841,14 +841,16 @@ private:
         return s.substr(b, e - b + 1);
     }
 
-    // The format a style attribute names; `who` names the cell, row or column in the message.
-    std::uint32_t styleOf(const char* text, const std::string& who) const {
+    // The format a style attribute names; `who()` names the cell, row or column in the
+    // message, and is called only for one.
+    template <class Who>
+    std::uint32_t styleOf(const char* text, Who&& who) const {
         const auto xf = parseUnsigned(text);
         if (!xf) {
-            throw ContentFault(who + "的单元格格式编号“" + std::string(text) + "”无效");
+            throw ContentFault(who() + "的单元格格式编号“" + std::string(text) + "”无效");
         }
         if (*xf >= m_styles.xfToStyle.size()) {
-            throw ContentFault(who + "引用的单元格格式“" + std::string(text) + "”不存在（共" +
+            throw ContentFault(who() + "引用的单元格格式“" + std::string(text) + "”不存在（共" +
                                std::to_string(m_styles.xfToStyle.size()) + "种）");
         }
         return m_styles.xfToStyle[*xf];
