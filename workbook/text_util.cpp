@@ -1,6 +1,9 @@
 // Small text helpers shared by the readers, the writer and the spreadsheet instances.
 #include "text_util.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace quenly::wb {
 
 namespace {
@@ -47,6 +50,31 @@ bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+std::string saveFault(int err) {
+    switch (err) {
+    case ENOSPC:
+        return "磁盘空间不足，请腾出空间或换一个位置保存";
+    case EDQUOT:
+        return "超出了磁盘配额，请腾出空间或换一个位置保存";
+    case EACCES:
+    case EPERM:
+        return "没有写入权限，请换一个文件夹保存";
+    case EROFS:
+        return "该位置是只读的，请换一个文件夹保存";
+    case ENOENT:
+    case ENOTDIR:
+        return "保存结果的文件夹已不存在（可能已被删除或移走）";
+    case EFBIG:
+        return "文件太大，超出了该磁盘允许的文件大小";
+    case ENAMETOOLONG:
+        return "文件名太长";
+    case EIO:
+        return "读写磁盘时出错";
+    default:
+        return std::strerror(err);
+    }
 }
 
 } // namespace quenly::wb

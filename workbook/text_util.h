@@ -16,4 +16,8 @@ std::string lowerAscii(std::string_view s);
 /// Whether `a` and `b` are equal when ASCII letters are compared without regard to case.
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
+/// What a failed system call (its errno `err`) means for a file being saved, in words a user
+/// can act on: no space, no permission, the folder gone, ...; the system's text for others.
+std::string saveFault(int err);
+
 } // namespace quenly::wb

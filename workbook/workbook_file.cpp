@@ -2,6 +2,7 @@
 #include "workbook_file.h"
 
 #include "cfb.h"
+#include "text_util.h"
 #include "xls_reader.h"
 #include "xlsx_writer.h"
 
@@ -26,31 +27,6 @@ namespace {
 
 std::string quoted(const fs::path& file) {
     return "“" + file.string() + "”";
-}
-
-// What a failed system call means for a file being saved, in words a user can act on.
-std::string saveFault(int err) {
-    switch (err) {
-    case ENOSPC:
-        return "磁盘空间不足，请腾出空间或换一个位置保存";
-    case EDQUOT:
-        return "超出了磁盘配额，请腾出空间或换一个位置保存";
-    case EACCES:
-    case EPERM:
-        return "没有写入权限，请换一个文件夹保存";
-    case EROFS:
-        return "该位置是只读的，请换一个文件夹保存";
-    case ENOENT:
-        return "保存结果的文件夹已不存在（可能已被删除或移走）";
-    case EFBIG:
-        return "文件太大，超出了该磁盘允许的文件大小";
-    case ENAMETOOLONG:
-        return "文件名太长";
-    case EIO:
-        return "读写磁盘时出错";
-    default:
-        return std::strerror(err);
-    }
 }
 
 // The fault of a writer's error about the temporary file `tmp`, told about `file`: the writer's

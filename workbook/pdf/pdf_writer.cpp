@@ -3,6 +3,7 @@
 
 #include "page_layout.h"
 #include "page_painter.h"
+#include "text_util.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -24,29 +25,6 @@ namespace {
 
 std::string quoted(const fs::path& file) {
     return "“" + file.string() + "”";
-}
-
-// Why a write failed, in words a user can act on.
-std::string reason(int err) {
-    switch (err) {
-    case ENOSPC:
-        return "磁盘空间不足";
-    case EDQUOT:
-        return "超出了磁盘配额";
-    case EFBIG:
-        return "文件超出了允许的大小";
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return "没有写入权限";
-    case ENOENT:
-    case ENOTDIR:
-        return "文件夹不存在";
-    case EIO:
-        return "读写设备时出错";
-    default:
-        return std::strerror(err);
-    }
 }
 
 [[noreturn]] void fail(const fs::path& file, const std::string& why) {
@@ -86,7 +64,7 @@ public:
         std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
         m_sink.fd = mkstemp(tmpl.data());
         if (m_sink.fd < 0) {
-            fail(target, reason(errno));
+            fail(target, saveFault(errno));
         }
         m_path = tmpl;
         // mkstemp gives 0600; the PDF gets the permissions any new file would get.
@@ -139,7 +117,7 @@ struct ContextDeleter {
 
 std::string cairoFault(cairo_status_t status, const Sink& sink) {
     if (sink.error != 0) {
-        return reason(sink.error);
+        return saveFault(sink.error);
     }
     if (status == CAIRO_STATUS_NO_MEMORY) {
         return "内存不足";
@@ -205,7 +183,7 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
         fail(file, cairoFault(status, temp.sink()));
     }
     if (const int err = temp.commit(file); err != 0) {
-        fail(file, reason(err));
+        fail(file, saveFault(err));
     }
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (dirFd >= 0) {
