@@ -132,12 +132,20 @@ Cell Cell::makeError(std::uint8_t code, std::uint32_t style) {
 }
 
 void MergeList::add(const CellRange& r) {
+    ++m_count;
+    const std::uint32_t height = r.lastRow >= r.firstRow ? r.lastRow - r.firstRow + 1 : 1;
+    if (height > kTallRows) {
+        const auto at = std::upper_bound(
+            m_tall.begin(), m_tall.end(), r,
+            [](const CellRange& a, const CellRange& b) { return a.firstRow < b.firstRow; });
+        m_tall.insert(at, r);
+        return;
+    }
     if (r.firstRow >= m_byRow.size()) {
         m_byRow.resize(r.firstRow + 1);
     }
     m_byRow[r.firstRow].push_back(r);
-    m_maxHeight = std::max(m_maxHeight, r.lastRow - r.firstRow + 1);
-    ++m_count;
+    m_maxHeight = std::max(m_maxHeight, height);
 }
 
 std::vector<CellRange> MergeList::intersecting(const CellRange& area) const {
@@ -155,6 +163,11 @@ std::vector<CellRange> MergeList::intersecting(const CellRange& area) const {
             }
         }
     }
+    for (const CellRange& m : m_tall) {
+        if (m.intersects(area)) {
+            out.push_back(m);
+        }
+    }
     return out;
 }
 
@@ -168,6 +181,9 @@ std::size_t MergeList::removeInside(const CellRange& area) {
         std::erase_if(v, [&](const CellRange& m) { return area.contains(m); });
         removed += before - v.size();
     }
+    const auto before = m_tall.size();
+    std::erase_if(m_tall, [&](const CellRange& m) { return area.contains(m); });
+    removed += before - m_tall.size();
     m_count -= removed;
     return removed;
 }
@@ -175,12 +191,10 @@ std::size_t MergeList::removeInside(const CellRange& area) {
 std::vector<CellRange> MergeList::all() const {
     std::vector<CellRange> out;
     out.reserve(m_count);
-    for (const auto& row : m_byRow) {
-        auto start = out.size();
-        out.insert(out.end(), row.begin(), row.end());
-        std::sort(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
-                  [](const CellRange& a, const CellRange& b) { return a.firstCol < b.firstCol; });
-    }
+    forEach([&](const CellRange& m) { out.push_back(m); });
+    std::stable_sort(out.begin(), out.end(), [](const CellRange& a, const CellRange& b) {
+        return a.firstRow != b.firstRow ? a.firstRow < b.firstRow : a.firstCol < b.firstCol;
+    });
     return out;
 }
 

@@ -213,9 +213,12 @@ struct ColumnInfo {
     bool operator==(const ColumnInfo&) const = default;
 };
 
-/// The merged ranges of a sheet, found quickly by row.
+/// The merged ranges of a sheet, found quickly by row. Merges taller than kTallRows rows are kept
+/// apart, so that one merge down a whole column does not make every lookup scan that far.
 class MergeList {
 public:
+    static constexpr std::uint32_t kTallRows = 256;
+
     void add(const CellRange& r);
     /// Every merge that intersects `area`.
     std::vector<CellRange> intersecting(const CellRange& area) const;
@@ -224,19 +227,28 @@ public:
     std::size_t size() const { return m_count; }
     /// All merges, ordered by first row, then first column.
     std::vector<CellRange> all() const;
-    /// Calls f(range) for every merge in row order, without copying them.
+    /// Calls f(range) for every merge in order of first rows, without copying them.
     template <class F>
     void forEach(F&& f) const {
-        for (const auto& row : m_byRow) {
-            for (const CellRange& r : row) {
-                f(r);
+        std::size_t tall = 0;
+        for (std::size_t r = 0; r < m_byRow.size(); ++r) {
+            for (; tall < m_tall.size() && m_tall[tall].firstRow <= r; ++tall) {
+                f(m_tall[tall]);
             }
+            for (const CellRange& m : m_byRow[r]) {
+                f(m);
+            }
+        }
+        for (; tall < m_tall.size(); ++tall) {
+            f(m_tall[tall]);
         }
     }
 
 private:
-    // m_byRow[r] holds the merges whose first row is r.
+    // m_byRow[r] holds the merges of at most kTallRows rows whose first row is r; m_tall the
+    // taller ones, ordered by first row.
     std::vector<std::vector<CellRange>> m_byRow;
+    std::vector<CellRange> m_tall;
     std::uint32_t m_maxHeight = 0;
     std::size_t m_count = 0;
 };

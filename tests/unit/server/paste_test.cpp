@@ -253,3 +253,37 @@ TEST_F(Paste, PasteWithinOneWorkbookKeepsItsTables) {
 
 } // namespace
 } // namespace quenly::wb::test
+
+// A merge down a whole column is kept apart from the short ones; lookups, removal and the
+// ordered listings still see it in its place.
+TEST(MergeList, TallMergesAreFoundRemovedAndListedInOrder) {
+    using quenly::wb::CellRange;
+    quenly::wb::MergeList merges;
+    merges.add({5, 0, 5, 3});
+    merges.add({0, 6, 1048575, 6}); // G1:G1048576
+    merges.add({0, 0, 1, 3});
+    merges.add({400000, 1, 400001, 2});
+    EXPECT_EQ(merges.size(), 4u);
+
+    EXPECT_EQ(merges.intersecting({500000, 0, 500000, 10}),
+              (std::vector<CellRange>{{0, 6, 1048575, 6}}));
+    EXPECT_EQ(merges.intersecting({400001, 2, 400001, 6}),
+              (std::vector<CellRange>{{400000, 1, 400001, 2}, {0, 6, 1048575, 6}}));
+    EXPECT_TRUE(merges.intersecting({500000, 0, 500000, 5}).empty());
+
+    const std::vector<CellRange> ordered{
+        {0, 0, 1, 3}, {0, 6, 1048575, 6}, {5, 0, 5, 3}, {400000, 1, 400001, 2}};
+    EXPECT_EQ(merges.all(), ordered);
+    std::vector<CellRange> visited;
+    merges.forEach([&](const CellRange& m) { visited.push_back(m); });
+    ASSERT_EQ(visited.size(), 4u);
+    for (std::size_t i = 1; i < visited.size(); ++i) {
+        EXPECT_LE(visited[i - 1].firstRow, visited[i].firstRow);
+    }
+
+    EXPECT_EQ(merges.removeInside({0, 0, 1048575, 5}), 3u);
+    EXPECT_EQ(merges.all(), (std::vector<CellRange>{{0, 6, 1048575, 6}}));
+    EXPECT_EQ(merges.removeInside({0, 6, 1048575, 6}), 1u);
+    EXPECT_EQ(merges.size(), 0u);
+    EXPECT_TRUE(merges.intersecting({0, 0, 1048575, 16383}).empty());
+}
