@@ -117,3 +117,30 @@ def test_libreoffice_prints_whole_slips_with_every_column(results, tmp_path):
                 assert page.count("工资表") == len(starts), (where, number)
             seen += starts
         assert seen == ["P%05d" % (p + 1) for p in range(persons)], where
+
+
+def test_text_running_past_the_last_column_gets_no_pages_of_its_own(batch, tmp_path):
+    soffice = shutil.which("soffice")
+    if soffice is None or shutil.which("pdftotext") is None:
+        pytest.skip("LibreOffice or pdftotext is not installed")
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.append(["工号", "姓名", "邮箱"])
+    for p in range(200):
+        ws.append([10001 + p, "员工%d" % p, "employee.%d: " % p + "备注很长的一段说明文字" * 12])
+    source = tmp_path / "src.xlsx"
+    result = tmp_path / "slips.xlsx"
+    wb.save(source)
+    done = run_batch(batch, source, result, "--rows", "1-1", "--cols", "A-C")
+    assert done.returncode == 0, done.stderr
+    out = openpyxl.load_workbook(result).active
+    assert out.print_area == ["$A$1:$C$%d" % out.max_row]
+    pages_meant = len(out.row_breaks.brk) + 1
+    profile = "file://" + str(tmp_path / "profile")
+    subprocess.run([soffice, "--headless", "-env:UserInstallation=" + profile, "--convert-to",
+                    "pdf", "--outdir", str(tmp_path), str(result)], capture_output=True,
+                   timeout=300, check=True)
+    pages = pages_of_pdf(tmp_path / "slips.pdf")
+    assert len(pages) == pages_meant
+    for page in pages:
+        assert page.count("工号") == page.count("employee.") > 0

@@ -1,5 +1,6 @@
 // Lays a result sheet out on A4 pages so that every slip lands whole on one page.
 #include "page_layout.h"
+#include "font_metrics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -287,17 +288,22 @@ PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
         return layout;
     }
 
-    const double digitPx = digitWidthPixels(book.styles.at(0).font);
+    // Column widths are counted in digits of the default font. The widths drawn are Excel's;
+    // the scale also allows for the font an application on this machine puts in its place,
+    // which may have wider digits (LibreOffice shows 宋体 in DejaVu Sans where SimSun is missing).
+    const Font& defaultFont = book.styles.at(0).font;
+    const double digitPx = digitWidthPixels(defaultFont);
+    const double widestDigitPx =
+        std::max(digitPx, installedDigitWidthPixels(defaultFont.name,
+                                                    defaultFont.size > 0 ? defaultFont.size : 11));
     double width = 0;
     for (std::uint32_t c = 0; c <= layout.lastCol; ++c) {
         const ColumnInfo& info = sheet.column(c);
-        const double w =
-            info.hidden ? 0
-                        : columnWidthPoints(info.width > 0 ? info.width : sheet.defaultColumnWidth,
-                                            digitPx);
-        layout.columnWidthsPt.push_back(w);
-        width += w;
+        const double chars = info.width > 0 ? info.width : sheet.defaultColumnWidth;
+        layout.columnWidthsPt.push_back(info.hidden ? 0 : columnWidthPoints(chars, digitPx));
+        width += info.hidden ? 0 : columnWidthPoints(chars, widestDigitPx);
     }
+    layout.scaledWidthPt = width;
 
     const double portraitRoom =
         (kA4ShortSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *

@@ -49,6 +49,10 @@ struct PageLayout {
     /// (hidden ones are 0).
     std::vector<double> columnWidthsPt;
     std::vector<double> rowHeightsPt;
+    /// The width the scale was chosen for, in points at 100 %: the printed columns as wide as the
+    /// widest digits of the default font make them, Excel's or an installed font's (at least the
+    /// sum of columnWidthsPt).
+    double scaledWidthPt = 0;
     std::vector<SlipBlock> blocks;
     std::vector<Page> pages;
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -551,7 +552,21 @@ std::string coreXml() {
     return s;
 }
 
-std::string workbookXml(const Workbook& book) {
+// A cell's absolute reference, such as $I$2111.
+void appendAbsoluteRef(XmlBuffer& b, std::uint32_t row, std::uint32_t col) {
+    std::array<char, 32> ref{};
+    const std::string_view text(
+        ref.data(), static_cast<std::size_t>(writeCellRef(ref.data(), row, col) - ref.data()));
+    const std::size_t digits = text.find_first_of("0123456789");
+    b.append('$');
+    b.append(text.substr(0, digits));
+    b.append('$');
+    b.append(text.substr(digits));
+}
+
+// `printAreas` holds the printed range of each sheet that has one.
+std::string workbookXml(const Workbook& book,
+                        const std::vector<std::optional<CellRange>>& printAreas) {
     XmlBuffer b;
     b.append(kXmlDecl);
     b.append("<workbook");
@@ -574,7 +589,40 @@ std::string workbookXml(const Workbook& book) {
         b.appendUInt(i + 1);
         b.append("\"/>");
     }
-    b.append("</sheets></workbook>");
+    b.append("</sheets>");
+    bool named = false;
+    for (std::size_t i = 0; i < printAreas.size(); ++i) {
+        if (!printAreas[i]) {
+            continue;
+        }
+        if (!named) {
+            b.append("<definedNames>");
+            named = true;
+        }
+        const CellRange& area = *printAreas[i];
+        std::string quotedName = "'";
+        for (const char c : book.sheet(i).name()) {
+            quotedName += c;
+            if (c == '\'') {
+                quotedName += c;
+            }
+        }
+        quotedName += "'!";
+        b.append("<definedName name=\"_xlnm.Print_Area\"");
+        b.attr("localSheetId", i);
+        b.append('>');
+        b.appendText(quotedName);
+        XmlBuffer ref;
+        appendAbsoluteRef(ref, area.firstRow, area.firstCol);
+        ref.append(':');
+        appendAbsoluteRef(ref, area.lastRow, area.lastCol);
+        b.append(ref.view());
+        b.append("</definedName>");
+    }
+    if (named) {
+        b.append("</definedNames>");
+    }
+    b.append("</workbook>");
     return b.take();
 }
 
@@ -658,6 +706,9 @@ struct SheetPlan {
     int scale = 100;
     print::Margins margins;
     std::vector<std::uint32_t> rowBreaks;
+    // The printed range, when the sheet has one: text running past the last column is not
+    // printed on pages of its own.
+    std::optional<CellRange> printArea;
 };
 
 // Spreadsheet applications refuse overlapping merges (Excel "repairs" the file by dropping
@@ -1114,7 +1165,11 @@ void writeParts(const Workbook& book, const std::vector<SheetPlan>& plans,
     zip.addEntry("_rels/.rels", rootRelsXml());
     zip.addEntry("docProps/app.xml", appXml(book));
     zip.addEntry("docProps/core.xml", coreXml());
-    zip.addEntry("xl/workbook.xml", workbookXml(book));
+    std::vector<std::optional<CellRange>> printAreas;
+    for (const SheetPlan& plan : plans) {
+        printAreas.push_back(plan.printArea);
+    }
+    zip.addEntry("xl/workbook.xml", workbookXml(book, printAreas));
     zip.addEntry("xl/_rels/workbook.xml.rels", workbookRelsXml(sheets));
     zip.addEntry("xl/styles.xml", stylesXml(book.styles));
     {
@@ -1149,6 +1204,10 @@ void writePackage(const Workbook& book, const std::filesystem::path& file,
         plans.back().scale = layout.scale;
         plans.back().margins = layout.margins;
         plans.back().rowBreaks = layout.manualBreaks();
+        if (layout.lastRow >= 0) {
+            plans.back().printArea = CellRange{0, 0, static_cast<std::uint32_t>(layout.lastRow),
+                                               static_cast<std::uint32_t>(layout.lastCol)};
+        }
         plans.back().sizeBound += 64 * plans.back().rowBreaks.size();
         textCells += plans.back().textCells;
     }

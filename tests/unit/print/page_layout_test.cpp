@@ -1,4 +1,5 @@
 // Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
+#include "font_metrics.h"
 #include "page_layout.h"
 
 #include <gtest/gtest.h>
@@ -155,8 +156,11 @@ TEST(PageLayout, WideSlipsAreScaledToTheWidthAndTurnedWhenThatPrintsThemLarger) 
         width += w;
     }
     ASSERT_EQ(layout.columnWidthsPt.size(), 26u);
-    EXPECT_LE(width * layout.scale / 100, layout.printableWidthPt());
-    EXPECT_GT(width * (layout.scale + 1) / 100, layout.printableWidthPt() * 0.92);
+    // The scale is the largest that fits the columns as wide as this machine's fonts may make
+    // them, with room to spare.
+    EXPECT_GE(layout.scaledWidthPt, width);
+    EXPECT_LE(layout.scaledWidthPt * layout.scale / 100, layout.printableWidthPt() * 0.92);
+    EXPECT_GT(layout.scaledWidthPt * (layout.scale + 1) / 100, layout.printableWidthPt() * 0.92);
 
     // Hidden columns take no room.
     for (std::uint32_t c = 5; c < 26; ++c) {
@@ -178,6 +182,18 @@ TEST(PageLayout, ColumnWidthsInPointsFollowTheDigitWidthOfTheDefaultFont) {
     songti12.name = "宋体";
     songti12.size = 12;
     EXPECT_DOUBLE_EQ(digitWidthPixels(songti12), 8);
+}
+
+TEST(PageLayout, DigitsOfInstalledFontsAreMeasured) {
+    const double dejavu = installedDigitWidthPixels("DejaVu Sans", 11);
+    if (dejavu == 0) {
+        GTEST_SKIP() << "DejaVu Sans is not installed";
+    }
+    EXPECT_NEAR(dejavu, 9.33, 0.01); // 1303 of 2048 units of the em, 14.67 pixels
+    EXPECT_NEAR(installedDigitWidthPixels("DejaVu Sans", 22), 2 * dejavu, 0.02);
+    EXPECT_EQ(installedDigitWidthPixels("DejaVu Sans", 11), dejavu);
+    // A family that is not installed gets the font fontconfig puts in its place.
+    EXPECT_GT(installedDigitWidthPixels("No Such Family Anywhere", 11), 0);
 }
 
 TEST(PageLayout, ASlipTallerThanAPageIsCutAtRows) {

@@ -60,6 +60,7 @@ def check_sample(path):
     check("scale, not fit to page",
           (ws.page_setup.scale, ws.sheet_properties.pageSetUpPr.fitToPage), (100, None))
     check("centred", ws.print_options.horizontalCentered, True)
+    check("print area", ws.print_area, ['$A$1:$E$8'])
     second = wb["第二页"]
     check("second AB3", second["AB3"].value, "张三")
     check("second dims", second.dimensions, "A1:AB3")

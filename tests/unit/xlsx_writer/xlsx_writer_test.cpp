@@ -1,5 +1,6 @@
 // Tests of the .xlsx writer: the exact XML of each part, merges at volume, faults, and whole
 // files opened by openpyxl.
+#include "page_layout.h"
 #include "slip_book.h"
 #include "temp_dir.h"
 #include "xlsx_writer.h"
@@ -161,6 +162,13 @@ std::string sheetEnd(const std::string& pageSetup = "scale=\"100\" orientation=\
            pageSetup + "/></worksheet>";
 }
 
+// The page set-up the layout chooses for a sheet (its scale allows for this machine's fonts).
+std::string pageSetupOf(const Workbook& book, std::size_t sheet) {
+    const print::PageLayout layout = print::layoutPages(book, book.sheet(sheet));
+    return "scale=\"" + std::to_string(layout.scale) + "\" orientation=\"" +
+           (layout.landscape ? "landscape" : "portrait") + "\"";
+}
+
 class XlsxParts : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -254,7 +262,13 @@ TEST_F(XlsxParts, WorkbookAndDocumentProperties) {
                   "<workbookPr date1904=\"1\"/><bookViews><workbookView firstSheet=\"0\" "
                   "activeTab=\"1\"/></bookViews><sheets>"
                   "<sheet name=\"工资表\" sheetId=\"1\" r:id=\"rId1\"/>"
-                  "<sheet name=\"第二页\" sheetId=\"2\" r:id=\"rId2\"/></sheets></workbook>");
+                  "<sheet name=\"第二页\" sheetId=\"2\" r:id=\"rId2\"/></sheets>"
+                  // Each sheet prints its cells only: text spilling past the last column gets
+                  // no pages of its own.
+                  "<definedNames><definedName name=\"_xlnm.Print_Area\" localSheetId=\"0\">"
+                  "'工资表'!$A$1:$E$8</definedName><definedName name=\"_xlnm.Print_Area\" "
+                  "localSheetId=\"1\">'第二页'!$A$1:$AB$3</definedName></definedNames>"
+                  "</workbook>");
     const std::string core =
         std::regex_replace(parts["docProps/core.xml"],
                            std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ"), "TIME");
@@ -378,8 +392,11 @@ TEST_F(XlsxParts, SheetWithColumnRunsRowsAndMerges) {
                   "<sheetFormatPr baseColWidth=\"10\" defaultRowHeight=\"15\"/><sheetData>"
                   "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
                   "<row r=\"3\"><c r=\"AB3\" t=\"s\"><v>5</v></c></row></sheetData>" +
-                  // 28 columns are too wide for the page upright: turned and scaled down.
-                  sheetEnd("scale=\"57\" orientation=\"landscape\""));
+                  sheetEnd(pageSetupOf(*book, 1)));
+    // 28 columns are too wide for the page upright: turned and scaled down.
+    const print::PageLayout wide = print::layoutPages(*book, book->sheet(1));
+    EXPECT_TRUE(wide.landscape);
+    EXPECT_LT(wide.scale, 70);
 }
 
 TEST(XlsxWriter, SameBytesWhateverTheThreadCount) {
