@@ -19,5 +19,6 @@ echo "== unit tests under AddressSanitizer and UBSan, built with clang"
 CC=clang CXX=clang++ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUENLY_SANITIZE=ON \
     -DQUENLY_GUI=OFF -DQUENLY_WERROR=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions="$PWD/tests/lsan_suppressions.txt" \
     ctest --test-dir build-asan --output-on-failure -j 2 -L unit --timeout 900
 echo "== fuzzers"; scripts/fuzz.sh 60
