@@ -171,34 +171,16 @@ public:
     void setProgressPosition(int position) override { m_position = position; }
     int progressPosition() override { return m_position; }
     void setProcessText(const std::string& text) override {
-        if (!m_terminal) {
-            return;
-        }
-        const auto now = Clock::now();
-        if (m_position < m_maximum && now - m_lastShown < std::chrono::milliseconds(100)) {
-            return;
-        }
-        m_lastShown = now;
-        std::fprintf(stderr, "\r%s", text.c_str());
-        std::fflush(stderr);
-        m_shown = true;
+        showLine(m_position >= m_maximum, [&] { std::fprintf(stderr, "\r%s", text.c_str()); });
     }
     void processPendingMessages() override {}
     void confirmHeaderOptions() override {}
 
     // Pages of a PDF result, drawn after the export's own progress.
     void showPageProgress(std::size_t done, std::size_t total) {
-        if (!m_terminal) {
-            return;
-        }
-        const auto now = Clock::now();
-        if (done < total && now - m_lastShown < std::chrono::milliseconds(100)) {
-            return;
-        }
-        m_lastShown = now;
-        std::fprintf(stderr, "\r\033[K正在生成 PDF：第 %zu 页，共 %zu 页", done, total);
-        std::fflush(stderr);
-        m_shown = true;
+        showLine(done >= total, [&] {
+            std::fprintf(stderr, "\r\033[K正在生成 PDF：第 %zu 页，共 %zu 页", done, total);
+        });
     }
 
     void endProgressLine() {
@@ -212,6 +194,23 @@ public:
     std::optional<Clock::time_point> maximumSetAt() const { return m_maximumSetAt; }
 
 private:
+    // Rewrites the progress line on a terminal, at most ten times a second but always when
+    // `last`.
+    template <class Print>
+    void showLine(bool last, Print print) {
+        if (!m_terminal) {
+            return;
+        }
+        const auto now = Clock::now();
+        if (!last && now - m_lastShown < std::chrono::milliseconds(100)) {
+            return;
+        }
+        m_lastShown = now;
+        print();
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
     std::string m_path;
     bool m_terminal;
     bool m_shown = false;
