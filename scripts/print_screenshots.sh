@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints a generated wage table of 5,000 persons through LibreOffice from the result workbook and
-# draws its first, second and last page into docs/screenshots/libreoffice-page-*.png; prints the
-# page counts of that and of Quenly's own PDF of the same table.
+# draws its first, second and last page into docs/screenshots/libreoffice-page-*.png, and the first
+# and last page of Quenly's own PDF of the same table into docs/screenshots/pdf-page-{1,2}.png.
 # Usage: scripts/print_screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,10 @@ trap 'rm -rf "$work"' EXIT
 soffice --headless "-env:UserInstallation=file://$work/profile" --convert-to pdf \
     --outdir "$work" "$work/slips.xlsx" >/dev/null 2>&1
 mkdir -p docs/screenshots
-echo "Quenly's PDF: $(pdfinfo "$work/quenly.pdf" | awk '/^Pages:/ {print $2}') pages"
+own=$(pdfinfo "$work/quenly.pdf" | awk '/^Pages:/ {print $2}')
+echo "Quenly's PDF: $own pages"
+pdftoppm -f 1 -l 1 -r 100 -png -singlefile "$work/quenly.pdf" docs/screenshots/pdf-page-1
+pdftoppm -f "$own" -l "$own" -r 100 -png -singlefile "$work/quenly.pdf" docs/screenshots/pdf-page-2
 pages=$(pdfinfo "$work/slips.pdf" | awk '/^Pages:/ {print $2}')
 echo "LibreOffice: $pages pages"
 for page in 1 2 last; do
