@@ -33,4 +33,12 @@ DisplayText formatText(std::string_view text, std::string_view code);
 /// cells.
 DisplayText displayText(const Workbook& book, const Cell& cell);
 
+/// `value` as General shows it with at most `decimals` decimals, trailing zeros dropped: what a
+/// spreadsheet shows for a General number in a column too narrow for all its decimals.
+std::string generalWithDecimals(double value, int decimals);
+
+/// How many decimals the number shown as `text` has; -1 when it has no point or is written in
+/// scientific notation.
+int decimalsShown(std::string_view text);
+
 } // namespace quenly::wb::print
