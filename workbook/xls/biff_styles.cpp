@@ -22,7 +22,6 @@ void parseTypeAndProtection(BiffXf& xf, std::uint16_t v) {
     xf.locked = (v & 0x0001) != 0;
     xf.hidden = (v & 0x0002) != 0;
     xf.isStyle = (v & 0x0004) != 0;
-    xf.parent = static_cast<std::uint16_t>(v >> 4);
 }
 
 constexpr std::array<std::string_view, 8> kHorizontal = {
@@ -43,7 +42,6 @@ BiffXf parseXf8(const std::uint8_t* p) {
     xf.rotation = p[7];
     xf.indent = p[8] & 0x0F;
     xf.shrink = (p[8] & 0x10) != 0;
-    xf.used = (p[9] >> 2) & 0x3F;
     const std::uint32_t b1 = u32(p + 10);
     const std::uint32_t b2 = u32(p + 14);
     const std::uint16_t pat = u16(p + 18);
@@ -86,7 +84,6 @@ BiffXf parseXf5(const std::uint8_t* p) {
     default:
         xf.rotation = 0;
     }
-    xf.used = (p[7] >> 2) & 0x3F;
     const std::uint32_t a = u32(p + 8);
     const std::uint32_t b = u32(p + 12);
     xf.patternColor = a & 0x7F;
@@ -163,40 +160,27 @@ std::string BiffStyles::formatCode(std::uint16_t id) const {
 }
 
 CellFormat BiffStyles::resolve(std::size_t index) const {
+    // A cell XF carries every attribute group itself, whatever its used-attribute flags say:
+    // Excel copies the parent style's attributes into it, and Excel, LibreOffice and xlrd show
+    // a cell's own attributes even where a library wrote the flags all clear.
     const BiffXf& own = xfs.at(index);
-    const BiffXf* parent = nullptr;
-    if (!own.isStyle && own.parent < xfs.size() && xfs[own.parent].isStyle) {
-        parent = &xfs[own.parent];
-    }
-    // A cell XF's set flag means its own attribute group applies; a clear flag hands the group
-    // to the parent style, unless the style marks the group as not valid (its flag set).
-    auto pick = [&](std::uint8_t group) -> const BiffXf& {
-        if (!parent || (own.used & group) || (parent->used & group)) {
-            return own;
-        }
-        return *parent;
-    };
-
     CellFormat f;
-    f.numberFormat = formatCode(pick(kXfNumber).format);
+    f.numberFormat = formatCode(own.format);
 
-    const BiffXf& fx = pick(kXfFont);
-    if (const BiffFont* bf = fontAt(fx.font)) {
+    if (const BiffFont* bf = fontAt(own.font)) {
         f.font = resolveFont(*bf);
     } else if (!fonts.empty()) {
         f.font = resolveFont(fonts[0]);
     }
 
-    const BiffXf& ax = pick(kXfAlign);
-    f.alignment.horizontal = std::string(kHorizontal[ax.horizontal & 0x07]);
+    f.alignment.horizontal = std::string(kHorizontal[own.horizontal & 0x07]);
     f.alignment.vertical =
-        ax.vertical < kVertical.size() ? std::string(kVertical[ax.vertical]) : std::string();
-    f.alignment.wrap = ax.wrap;
-    f.alignment.shrink = ax.shrink;
-    f.alignment.indent = ax.indent;
-    f.alignment.rotation = (ax.rotation <= 180 || ax.rotation == 255) ? ax.rotation : 0;
+        own.vertical < kVertical.size() ? std::string(kVertical[own.vertical]) : std::string();
+    f.alignment.wrap = own.wrap;
+    f.alignment.shrink = own.shrink;
+    f.alignment.indent = own.indent;
+    f.alignment.rotation = (own.rotation <= 180 || own.rotation == 255) ? own.rotation : 0;
 
-    const BiffXf& bx = pick(kXfBorder);
     auto side = [&](std::uint8_t style, std::uint16_t colorIndex) {
         BorderSide s;
         s.style = std::string(lineStyleName(style));
@@ -205,28 +189,26 @@ CellFormat BiffStyles::resolve(std::size_t index) const {
         }
         return s;
     };
-    f.border.left = side(bx.left, bx.leftColor);
-    f.border.right = side(bx.right, bx.rightColor);
-    f.border.top = side(bx.top, bx.topColor);
-    f.border.bottom = side(bx.bottom, bx.bottomColor);
-    if (bx.diagonalDown || bx.diagonalUp) {
-        f.border.diagonal = side(bx.diagonal, bx.diagonalColor);
-        f.border.diagonalDown = bx.diagonalDown && !f.border.diagonal.style.empty();
-        f.border.diagonalUp = bx.diagonalUp && !f.border.diagonal.style.empty();
+    f.border.left = side(own.left, own.leftColor);
+    f.border.right = side(own.right, own.rightColor);
+    f.border.top = side(own.top, own.topColor);
+    f.border.bottom = side(own.bottom, own.bottomColor);
+    if (own.diagonalDown || own.diagonalUp) {
+        f.border.diagonal = side(own.diagonal, own.diagonalColor);
+        f.border.diagonalDown = own.diagonalDown && !f.border.diagonal.style.empty();
+        f.border.diagonalUp = own.diagonalUp && !f.border.diagonal.style.empty();
     }
 
-    const BiffXf& px = pick(kXfArea);
-    if (px.pattern != 0) {
-        f.fill.pattern = std::string(fillPatternName(px.pattern));
+    if (own.pattern != 0) {
+        f.fill.pattern = std::string(fillPatternName(own.pattern));
         if (f.fill.pattern != "none") {
-            f.fill.fg = color(px.patternColor);
-            f.fill.bg = color(px.patternBackground);
+            f.fill.fg = color(own.patternColor);
+            f.fill.bg = color(own.patternBackground);
         }
     }
 
-    const BiffXf& rx = pick(kXfProtection);
-    f.protection.locked = rx.locked;
-    f.protection.hidden = rx.hidden;
+    f.protection.locked = own.locked;
+    f.protection.hidden = own.hidden;
     return f;
 }
 

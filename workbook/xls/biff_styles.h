@@ -18,16 +18,6 @@ struct BiffFont {
     std::uint16_t colorIndex = 0x7FFF;
 };
 
-/// The attribute groups of an XF whose validity the used-attribute flags record.
-enum XfGroup : std::uint8_t {
-    kXfNumber = 0x01,
-    kXfFont = 0x02,
-    kXfAlign = 0x04,
-    kXfBorder = 0x08,
-    kXfArea = 0x10,
-    kXfProtection = 0x20,
-};
-
 /// An XF record in the form common to BIFF5 and BIFF8.
 struct BiffXf {
     std::uint16_t font = 0;
@@ -35,8 +25,6 @@ struct BiffXf {
     bool locked = true;
     bool hidden = false;
     bool isStyle = false;
-    std::uint16_t parent = 0xFFF;
-    std::uint8_t used = 0; // XfGroup bits as stored
     std::uint8_t horizontal = 0;
     std::uint8_t vertical = 2;
     bool wrap = false;
@@ -80,8 +68,7 @@ public:
     Color color(std::uint16_t index) const;
     /// The number format code of a format id.
     std::string formatCode(std::uint16_t id) const;
-    /// The full format of XF `index`; a cell XF takes each attribute group whose flag is clear
-    /// from its parent style XF (when the group is valid there).
+    /// The full format of XF `index`: its own attributes, whatever its used-attribute flags say.
     CellFormat resolve(std::size_t index) const;
 };
 

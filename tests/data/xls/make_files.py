@@ -55,7 +55,8 @@ def biff8_globals():
     recs.append(font(8, "宋体", 240, strike=True, escapement=1, color=12, family=2, charset=134))
     recs.append(rec(0x041E, u16(164) + uni("0.000_ ")))
     xfs = standard_xfs(8)
-    # Style XF 1 carries what cell XF 18 takes from it; style XF 2 marks every group invalid.
+    # Style XF 1 differs from cell XF 18, whose flags are all clear; style XF 2 marks every
+    # group invalid.
     xfs[1] = xf8(style=True, used=0, font_idx=6, fmt=14, pattern=3, fg=10, bg=9)
     xfs[2] = xf8(style=True, used=0x3F, font_idx=6, fmt=10)
     xfs.append(xf8(font_idx=5, fmt=164, horiz=2, vert=0, wrap=True, rot=45, indent=2,

@@ -185,17 +185,14 @@ TEST_P(Biff8Records, FullyResolvedFormat) {
     EXPECT_EQ(stacked.alignment.vertical, "center");
 }
 
-TEST_P(Biff8Records, ClearedFlagsTakeAttributesFromTheParentStyle) {
-    // XF 18 clears every flag: font, format and fill come from style XF 1.
+TEST_P(Biff8Records, ClearedFlagsKeepTheCellsOwnAttributes) {
+    // XF 18 clears every used-attribute flag; its parent, style XF 1, has another font, format
+    // and fill. Spreadsheet applications show the cell XF's own: Arial, General, no fill.
     const CellFormat& f = formatAt(*book, 2, 1);
-    EXPECT_EQ(f.font.name, "宋体");
-    EXPECT_EQ(f.font.color, Color::rgb(0xFF0000FF));
-    EXPECT_EQ(f.font.charset, 134);
-    EXPECT_EQ(f.numberFormat, "mm-dd-yy");
-    EXPECT_EQ(f.fill.pattern, "darkGray");
-    EXPECT_EQ(f.fill.fg, Color::rgb(0xFF123456));
-    EXPECT_EQ(f.fill.bg, Color::rgb(0xFFFFFFFF));
-    // XF 21 clears them too, but its parent marks every group as not valid: its own apply.
+    EXPECT_EQ(f.font.name, "Arial");
+    EXPECT_EQ(f.numberFormat, "General");
+    EXPECT_EQ(f.fill.pattern, "none");
+    // XF 21 clears them too, under a parent that marks every group as not valid.
     const CellFormat& own = formatAt(*book, 3, 2);
     EXPECT_EQ(own.font.name, "Times New Roman");
     EXPECT_EQ(own.numberFormat, "0.00");
