@@ -2,6 +2,7 @@
 #include "workbook.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace quenly::wb {
@@ -247,9 +248,17 @@ ColumnInfo& Worksheet::columnForWrite(std::uint32_t c) {
     return m_columns[c];
 }
 
-double columnWidthFromBase(int base) {
-    const int pixels = (base * 7 + 5 + 7) / 8 * 8;
-    return static_cast<double>(pixels * 256 / 7) / 256;
+double digitWidthPixels(const Font& font) {
+    const double size = font.size > 0 ? font.size : 11;
+    return std::max(1.0, std::round(size * 96.0 / 72.0 * 0.5));
+}
+
+double columnWidthFromBase(int base, double digitPx) {
+    return base + 5.0 / std::max(digitPx, 1.0);
+}
+
+double columnWidthFromDefColWidth(int base, double fontTwips) {
+    return base + (40960.0 / std::max(fontTwips - 15, 60.0) + 50) / 256;
 }
 
 Worksheet& Workbook::addSheet(std::string name) {

@@ -296,11 +296,20 @@ private:
     MergeList m_merges;
 };
 
+/// The pixel width of a digit of `font` at 96 dpi, as spreadsheet applications measure column
+/// widths with it (7 for Calibri 11, 8 for a 12-point font).
+double digitWidthPixels(const Font& font);
+
 /// The default column width, in the units of column widths, of a sheet whose default is `base`
-/// characters of the default font, as spreadsheet applications lay it out at 7 pixels a digit:
-/// the base width plus 5 pixels of margin, rounded up to a multiple of 8 pixels (base 8 gives
-/// 64 pixels, 9.140625).
-double columnWidthFromBase(int base);
+/// digits of the default font (SpreadsheetML's baseColWidth) with digits `digitPx` pixels wide:
+/// the digits and 5 pixels of padding, as LibreOffice shows such a column (base 8 of Calibri 11
+/// gives 8.71).
+double columnWidthFromBase(int base, double digitPx);
+
+/// The same for a BIFF sheet's DEFCOLWIDTH `base`, whose padding LibreOffice takes from the
+/// height of the default font, `fontTwips` twentieths of a point (base 10 with a 12-point font
+/// gives 10.91).
+double columnWidthFromDefColWidth(int base, double fontTwips);
 
 class Workbook {
 public:

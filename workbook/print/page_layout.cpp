@@ -257,11 +257,6 @@ double PageLayout::printableHeightPt() const {
     return (paperHeightPt - (margins.top + margins.bottom) * kPointsPerInch) * 100.0 / scale;
 }
 
-double digitWidthPixels(const Font& font) {
-    const double size = font.size > 0 ? font.size : 11;
-    return std::max(1.0, std::round(size * 96.0 / 72.0 * 0.5));
-}
-
 double columnWidthPoints(double width, double digitPx) {
     if (width <= 0) {
         return 0;

@@ -68,10 +68,6 @@ struct PageLayout {
 /// workbook whose default font has digits `digitPx` pixels wide.
 double columnWidthPoints(double width, double digitPx);
 
-/// The pixel width of a digit of the font `font`, as spreadsheet applications measure column
-/// widths (7 for Calibri 11).
-double digitWidthPixels(const Font& font);
-
 /// Lays `sheet` of `book` out on A4. Slips are found as the runs of rows between empty rows,
 /// repeated with one period when the table's header itself holds an empty row. Each page takes
 /// as many whole slips as fit; a slip taller than a page is cut at row boundaries.

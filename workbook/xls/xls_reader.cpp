@@ -1061,7 +1061,8 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
         need(2);
         if (!m_standardWidth) {
             sheet.baseColumnWidth = le16(d);
-            sheet.defaultColumnWidth = columnWidthFromBase(le16(d));
+            sheet.defaultColumnWidth =
+                columnWidthFromDefColWidth(le16(d), m_book->styles.at(0).font.size * 20);
         }
         break;
     case rec::kStandardWidth:

@@ -796,7 +796,8 @@ private:
         } else if (const char* base = a.get("baseColWidth")) {
             if (auto b = parseInt(base); b && *b >= 0 && *b <= 255) {
                 m_sheet.baseColumnWidth = *b;
-                m_sheet.defaultColumnWidth = columnWidthFromBase(*b);
+                m_sheet.defaultColumnWidth =
+                    columnWidthFromBase(*b, digitWidthPixels(m_book.styles.at(0).font));
             }
         }
         if (const char* h = a.get("defaultRowHeight")) {

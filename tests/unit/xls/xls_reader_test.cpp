@@ -216,7 +216,8 @@ TEST_P(Biff8Records, Layout) {
     EXPECT_EQ(s.column(3).width, 10.0);
     EXPECT_EQ(book->styles.at(s.column(5).style).border.top.style, "thin");
     EXPECT_EQ(s.baseColumnWidth, 10);
-    EXPECT_EQ(s.defaultColumnWidth, 2925.0 / 256); // 10 digits + 5 pixels: 80 pixels
+    // 10 digits and the padding LibreOffice gives a 10-point default font (Arial, font 0).
+    EXPECT_DOUBLE_EQ(s.defaultColumnWidth, 10 + (40960.0 / 185 + 50) / 256);
     EXPECT_EQ(s.defaultRowHeight, 15.0);
     ASSERT_NE(s.row(0), nullptr);
     EXPECT_EQ(s.row(0)->height, 30.0);
@@ -403,7 +404,8 @@ TEST(XlsReader, WorkbookSavedByLibreOffice) {
     EXPECT_EQ(s.column(255).width, 2186.0 / 256); // the COLINFO reaching column 256, cut at 255
     EXPECT_EQ(s.columnInfoCount(), 256u);
     EXPECT_EQ(s.baseColumnWidth, 8);
-    EXPECT_EQ(s.defaultColumnWidth, 2340.0 / 256); // 64 pixels, shown as 8.43
+    // DEFCOLWIDTH 8 and the padding LibreOffice gives its 11-point default font.
+    EXPECT_DOUBLE_EQ(s.defaultColumnWidth, 8 + (40960.0 / 205 + 50) / 256);
     EXPECT_EQ(s.row(0)->height, 36.0);
     EXPECT_EQ(s.row(1)->height, 24.75);
     EXPECT_EQ(s.row(2)->height, 0.0); // the default height

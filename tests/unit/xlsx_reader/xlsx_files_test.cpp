@@ -238,8 +238,9 @@ TEST(HandmadeLayout, WidthsHeightsHiddenAndMerges) {
     EXPECT_EQ(b->styles.at(ws.column(4).style).numberFormat, "0%");
     EXPECT_EQ(ws.columnInfoCount(), 5u);
     EXPECT_EQ(ws.baseColumnWidth, 10);
-    // In the units of column widths, as the .xls reader gives it: 10 digits + 5 pixels = 80 pixels.
-    EXPECT_EQ(ws.defaultColumnWidth, 2925.0 / 256);
+    // In the units of column widths, as LibreOffice shows the column: 10 digits of the default
+    // font (7 pixels) and 5 pixels of padding.
+    EXPECT_DOUBLE_EQ(ws.defaultColumnWidth, 10 + 5.0 / 7);
     EXPECT_EQ(ws.defaultRowHeight, 13.8);
     EXPECT_EQ(ws.row(0)->height, 30);
     EXPECT_TRUE(ws.row(0)->customHeight);
