@@ -1043,10 +1043,12 @@ void XlsReader::readSheetRecord(Worksheet& sheet, const Record& r, RecordCursor&
     case rec::kRow: {
         need(16);
         Row& row = sheet.rowForWrite(le16(d));
-        const std::uint16_t height = le16(d + 6) & 0x7FFF;
+        const std::uint16_t raw = le16(d + 6);
+        const std::uint16_t height = raw & 0x7FFF;
         const std::uint32_t flags = le32(d + 12);
         row.height = height / 20.0;
-        row.hidden = (flags & 0x20) != 0;
+        // A row zero high (not one of the default height, bit 15) is hidden.
+        row.hidden = (flags & 0x20) != 0 || (height == 0 && (raw & 0x8000) == 0);
         row.customHeight = (flags & 0x40) != 0;
         break;
     }

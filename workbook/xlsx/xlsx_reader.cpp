@@ -515,13 +515,16 @@ private:
         }
         m_rowIndex = index;
         m_row = &m_sheet.rowForWrite(index);
+        bool zeroHigh = false;
         if (ht) {
             if (auto h = parseDouble(ht); h && *h >= 0 && *h <= 409.5) {
                 m_row->height = *h;
+                zeroHigh = *h == 0;
             }
         }
         m_row->customHeight = parseBool(custom, false);
-        m_row->hidden = parseBool(hidden, false);
+        // A row zero high is hidden, as spreadsheet applications hide it.
+        m_row->hidden = parseBool(hidden, false) || zeroHigh;
         m_rowStyle = 0;
         if (style && parseBool(customFormat, false)) {
             m_rowStyle = styleOf(style, [&] { return "第" + std::to_string(index + 1ull) + "行"; });

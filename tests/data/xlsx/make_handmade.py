@@ -215,6 +215,7 @@ def layout(out):
     # Boolean attributes as "1" and as LibreOffice writes them ("true", "false").
     body = ('<row r="1" ht="30" customHeight="1"><c r="A1"><v>1</v></c></row>'
             '<row r="2" hidden="true"><c r="A2"><v>2</v></c></row>'
+            '<row r="3" ht="0" customHeight="1"><c r="A3"><v>3</v></c></row>'
             '<row r="4" ht="12.75" customHeight="false" hidden="false"><c r="C4"><v>4</v></c></row>')
     after = ('<mergeCells count="3"><mergeCell ref="A1:C1"/><mergeCell ref="B3:A2"/>'
              '<mergeCell ref="D4"/></mergeCells>')

@@ -246,6 +246,7 @@ TEST(HandmadeLayout, WidthsHeightsHiddenAndMerges) {
     EXPECT_TRUE(ws.row(0)->customHeight);
     EXPECT_TRUE(ws.row(1)->hidden);
     EXPECT_FALSE(ws.row(0)->hidden);
+    EXPECT_TRUE(ws.row(2)->hidden) << "a row zero high is hidden";
     EXPECT_EQ(ws.row(3)->height, 12.75);
     EXPECT_FALSE(ws.row(3)->customHeight);
     EXPECT_EQ(ws.merges().all(), (std::vector<CellRange>{{0, 0, 0, 2}, {1, 0, 2, 1}}))
