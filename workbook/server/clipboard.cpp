@@ -202,15 +202,21 @@ CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t ro
             out.hidden = false;
             continue;
         }
-        if (copied->height > 0) {
+        // A spreadsheet application's paste gives the pasted rows the target's heights and never
+        // hides them. Heights are kept here, so that a header looks as the clerk sees it, but a
+        // single row pasted on its own (a person's) always shows: at its source height, or the
+        // default height where the source row is hidden or zero high.
+        const bool unhide = height == 1 && copied->hidden;
+        if (copied->height > 0 && !unhide) {
             out.height = copied->height;
+            out.customHeight = copied->customHeight;
         } else {
             // A row of the source's default height keeps that height where the defaults differ.
             out.height =
                 m_sourceDefaultRowHeight != ws.defaultRowHeight ? m_sourceDefaultRowHeight : 0;
+            out.customHeight = copied->customHeight && !unhide;
         }
-        out.customHeight = copied->customHeight;
-        out.hidden = copied->hidden;
+        out.hidden = copied->hidden && !unhide;
         if (copied->count == 0) {
             continue;
         }

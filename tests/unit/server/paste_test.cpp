@@ -104,12 +104,34 @@ TEST_F(Paste, CarriesValuesFormatsTextsMergesAndRowHeights) {
     const Cell* rich = ws.cell(1, 2);
     ASSERT_EQ(resultBook().strings.at(rich->text).runs.size(), 2u);
     EXPECT_EQ(resultBook().strings.at(rich->text).runs[1].font, moneyFormat().font);
-    // The title merge at each header block; the title row's height; the hidden person row.
+    // The title merge at each header block; the title row's height.
     EXPECT_EQ(ws.merges().all(), (std::vector<CellRange>{{0, 0, 0, 2}, {4, 0, 4, 2}}));
     EXPECT_EQ(ws.row(0)->height, 30);
     EXPECT_TRUE(ws.row(4)->customHeight);
-    EXPECT_FALSE(ws.row(2)->hidden);
-    EXPECT_TRUE(ws.row(6)->hidden);
+}
+
+TEST_F(Paste, PersonRowsAlwaysShowWhileHiddenHeaderRowsStayHidden) {
+    Worksheet& ws = f.files.at("/wage.xlsx")->sheet(0);
+    ws.rowForWrite(1).hidden = true; // a header row the clerk hid
+    ws.rowForWrite(2).height = 25;   // a person's own height
+    ws.rowForWrite(2).customHeight = true;
+    ws.rowForWrite(3).height = 40; // hidden (by hand or by a filter), with its height kept
+    ws.rowForWrite(3).customHeight = true;
+    copyPaste(src, "A1:C2", dst, sheet, "A1");
+    copyPaste(src, "A3:C3", dst, sheet, "A3");
+    copyPaste(src, "A1:C2", dst, sheet, "A5");
+    copyPaste(src, "A4:C4", dst, sheet, "A7");
+    const Worksheet& out = result();
+    EXPECT_TRUE(out.row(1)->hidden);
+    EXPECT_TRUE(out.row(5)->hidden);
+    EXPECT_FALSE(out.row(2)->hidden);
+    EXPECT_EQ(out.row(2)->height, 25);
+    EXPECT_TRUE(out.row(2)->customHeight);
+    // The hidden person shows at the default height.
+    EXPECT_FALSE(out.row(6)->hidden);
+    EXPECT_EQ(out.row(6)->height, 0);
+    EXPECT_FALSE(out.row(6)->customHeight);
+    EXPECT_EQ(textAt(6, 0), "李四");
 }
 
 TEST_F(Paste, MapsEachFormatAndTextOnce) {
