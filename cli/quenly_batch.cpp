@@ -234,6 +234,19 @@ std::string seconds(std::chrono::duration<double> d) {
     return std::string(buf.data(), res.ptr);
 }
 
+// Why a finished export holds no slip: the count of persons, made down the first header column
+// from the row below the header, ended at once at an empty cell. Names that cell.
+std::string noPersonsText(const quenly::HeaderOptions& options) {
+    const std::string column = upper(options.StartTitleCol);
+    const auto endRow = quenly::parseRowSetting(options.EndTitleRow);
+    const std::string cell = column + std::to_string(std::int64_t{endRow.value_or(0)} + 1);
+    return "没有数到任何人员：人员从表头下一行起沿起始标题列 " + column +
+           " 往下数，到第一个空单元格为止，而 " + cell +
+           " 就是空的，所以结果中只有列宽。请检查起始标题列（--cols "
+           "的起始列，应是每人都有值的一列，"
+           "如姓名或工号）和结束标题行（--rows 的结束行，应是表头的最后一行）。";
+}
+
 int run(const Arguments& args) {
     const auto started = Clock::now();
     if (sameFile(args.source, args.result)) {
@@ -311,6 +324,13 @@ int run(const Arguments& args) {
                                                            : std::string("输出工资条失败");
         std::cerr << "quenly-batch：" << text << "\n";
         return 1;
+    }
+
+    if (outcome.persons == 0) {
+        const quenly::HeaderOptions options =
+            settings.optionsOverride ? *settings.optionsOverride
+                                     : quenly::HeaderOptionsStore(settings.iniPath).readForExport();
+        std::cerr << "quenly-batch：" << noPersonsText(options) << "\n";
     }
 
     const auto writeStarted = shownAt.value_or(Clock::now());

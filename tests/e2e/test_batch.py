@@ -242,9 +242,17 @@ def test_table_without_persons_gives_only_the_widths(batch, tmp_path):
     wb.save(source)
     done = run_batch(batch, source, result, "--rows", "1-1", "--cols", "A-B")
     assert done.returncode == 0, done.stderr
+    # The clerk is told why: the count ended at once at the empty cell A2.
+    assert "没有数到任何人员" in done.stderr and " A2 " in done.stderr, done.stderr
     out = openpyxl.load_workbook(result).worksheets[0]
     assert all(c.value is None for row in out.iter_rows() for c in row)
     assert out.column_dimensions["A"].width == 17
+    # Settings from sys.ini: header rows 1-2, counted down column B, which is empty at B3.
+    program = private_batch(batch, tmp_path, "[option]\nStartTitleRow=1\nEndTitleRow=2\n"
+                            "StartTitleCol=B\nEndTitleCol=B\n")
+    done = run_batch(program, source, tmp_path / "out2.xlsx")
+    assert done.returncode == 0, done.stderr
+    assert "没有数到任何人员" in done.stderr and " B3 " in done.stderr, done.stderr
 
 
 def test_error_value_in_the_counted_column_fails_with_the_reason(batch, tmp_path):
