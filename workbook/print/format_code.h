@@ -10,6 +10,11 @@
 
 namespace quenly::wb::print::detail {
 
+/// In the texts of literal tokens: the next character stands for room as wide as it ("_x"),
+/// or is repeated to fill the cell ("*x").
+inline constexpr char kSpaceMark = '\x01';
+inline constexpr char kFillMark = '\x02';
+
 enum class Tok : std::uint8_t {
     Literal,
     Digit,    // ch: '0', '#' or '?'
@@ -87,6 +92,9 @@ struct ParsedFormat {
     int numericCount = 0;
     int textSection = -1;
 };
+
+/// The length in bytes of the UTF-8 character at byte `i` of `s` (at least 1, never past the end).
+std::size_t codePointLength(std::string_view s, std::size_t i);
 
 /// Reads one section of a code into tokens; false when it is malformed (an open quote or
 /// bracket).

@@ -36,19 +36,6 @@ bool startsWith(std::string_view s, std::size_t i, std::string_view word) {
     return s.substr(i, word.size()) == word;
 }
 
-std::size_t codePointLength(std::string_view s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = 1;
-    if (c >= 0xF0) {
-        n = 4;
-    } else if (c >= 0xE0) {
-        n = 3;
-    } else if (c >= 0xC0) {
-        n = 2;
-    }
-    return std::min(n, s.size() - i);
-}
-
 void addLiteral(Section& sec, std::string_view text) {
     if (text.empty()) {
         return;
@@ -314,6 +301,19 @@ std::size_t parseSymbol(std::string_view s, std::size_t i, Section& sec) {
 
 } // namespace
 
+std::size_t codePointLength(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 1;
+    if (c >= 0xF0) {
+        n = 4;
+    } else if (c >= 0xE0) {
+        n = 3;
+    } else if (c >= 0xC0) {
+        n = 2;
+    }
+    return std::min(n, s.size() - i);
+}
+
 bool parseSection(std::string_view s, Section& sec) {
     std::size_t i = 0;
     while (i < s.size()) {
@@ -333,9 +333,13 @@ bool parseSection(std::string_view s, Section& sec) {
                 ++i;
             }
         } else if (c == '_' || c == '*') {
-            // Room for a character, or a fill: one blank on a printed page.
-            addLiteral(sec, " ");
-            i += 1 + (i + 1 < s.size() ? codePointLength(s, i + 1) : 0);
+            // Room as wide as a character, or a character repeated to fill the cell: a marker
+            // and the character, which the finished text turns into a blank and notes.
+            const std::size_t n = i + 1 < s.size() ? codePointLength(s, i + 1) : 0;
+            std::string marked = n == 0 ? " " : std::string(1, c == '_' ? kSpaceMark : kFillMark);
+            marked += s.substr(i + 1, n);
+            addLiteral(sec, marked);
+            i += 1 + n;
         } else if (c == '[') {
             const std::size_t close = s.find(']', i + 1);
             if (close == std::string_view::npos) {

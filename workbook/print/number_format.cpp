@@ -40,6 +40,35 @@ bool matches(CondOp op, double limit, double v) {
     return true;
 }
 
+// Turns the marks of room and fill in `shown.text` into blanks, noting what each stands for.
+// Only the first fill counts, as in spreadsheets.
+void resolveMarks(DisplayText& shown) {
+    std::string& text = shown.text;
+    if (text.find_first_of("\x01\x02") == std::string::npos) {
+        return;
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c != kSpaceMark && c != kFillMark) {
+            out += text[i++];
+            continue;
+        }
+        const std::size_t n = i + 1 < text.size() ? codePointLength(text, i + 1) : 0;
+        const std::string character = text.substr(i + 1, n);
+        if (c == kSpaceMark) {
+            shown.spaces.push_back({out.size(), character});
+        } else if (shown.fillAt == std::string::npos) {
+            shown.fillAt = out.size();
+            shown.fill = character;
+        }
+        out += ' ';
+        i += 1 + n;
+    }
+    text = std::move(out);
+}
+
 void appendText(std::string& out, const Section& sec, std::string_view text) {
     for (const Token& t : sec.tokens) {
         if (t.kind == Tok::Literal) {
@@ -86,12 +115,14 @@ DisplayText formatNumber(double value, std::string_view code, bool date1904) {
         if (!appendDateSection(result.text, *sec, value, date1904)) {
             result.text = kInvalidDate;
         }
+        resolveMarks(result);
         return result;
     }
     if (value < 0 && !sec->negativeRole) {
         result.text += '-';
     }
     appendNumberSection(result.text, *sec, std::fabs(value));
+    resolveMarks(result);
     return result;
 }
 
@@ -106,6 +137,7 @@ DisplayText formatText(std::string_view text, std::string_view code) {
     result.hasColor = sec.hasColor;
     result.argb = sec.argb;
     appendText(result.text, sec, text);
+    resolveMarks(result);
     return result;
 }
 

@@ -174,6 +174,29 @@ TEST(NumberFormat, LiteralsEscapesSpacingAndFill) {
     });
 }
 
+TEST(NumberFormat, FillAndRoomAsWideAsACharacterAreNoted) {
+    using quenly::wb::print::TextSpace;
+    const char* accounting = "_(\"$\"* #,##0.00_);_(\"$\"* (#,##0.00);_(\"$\"* \"-\"??_);_(@_)";
+    const DisplayText negative = formatNumber(-1234.5, accounting);
+    EXPECT_EQ(negative.text, " $ (1,234.50)");
+    EXPECT_EQ(negative.fillAt, 2u); // the "$" then the fill: the number goes to the right
+    EXPECT_EQ(negative.fill, " ");
+    EXPECT_EQ(negative.spaces, (std::vector<TextSpace>{{0, "("}}));
+    const DisplayText zero = formatNumber(0, accounting);
+    EXPECT_EQ(zero.text, " $ -   ");
+    EXPECT_EQ(zero.spaces, (std::vector<TextSpace>{{0, "("}, {6, ")"}}));
+    const DisplayText text = formatText("免扣", accounting);
+    EXPECT_EQ(text.text, " 免扣 ");
+    EXPECT_EQ(text.fillAt, std::string::npos);
+    EXPECT_EQ(text.spaces, (std::vector<TextSpace>{{0, "("}, {7, ")"}}));
+    // A sign at the left edge; only the first fill counts; a room of a wide character.
+    EXPECT_EQ(formatNumber(-5, "0;-* 0").fillAt, 1u);
+    EXPECT_EQ(formatNumber(5, "*-0*x").fillAt, 0u);
+    EXPECT_EQ(formatNumber(5, "_元0").spaces, (std::vector<TextSpace>{{0, "元"}}));
+    EXPECT_EQ(formatNumber(5, "0").fillAt, std::string::npos);
+    EXPECT_TRUE(formatNumber(5, "0").spaces.empty());
+}
+
 TEST(NumberFormat, Colors) {
     const DisplayText red = formatNumber(-1, "[Blue]0;[Red]0");
     EXPECT_EQ(red.text, "1");
