@@ -3,6 +3,7 @@
 // host without a window.
 #include "payslip_export.h"
 #include "pdf_writer.h"
+#include "row_heights.h"
 #include "server/spreadsheet_server.h"
 #include "workbook_file.h"
 
@@ -285,6 +286,7 @@ int run(const Arguments& args) {
             };
             quenly::wb::pdf::writePdf(*book, args.result, options);
         } else {
+            quenly::wb::print::storeFittedHeights(*book);
             quenly::wb::saveWorkbook(*book, args.result);
         }
         savedAt = Clock::now();

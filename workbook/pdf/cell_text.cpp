@@ -11,28 +11,10 @@ namespace quenly::wb::pdf {
 
 namespace {
 
-// Room between a cell's edges and its text, and the width of one indent level, in points.
-constexpr double kPadX = 1.5;
-constexpr double kPadY = 1.0;
-constexpr double kIndentPt = 7.5;
-// Where text sits on its line, as parts of the font size: the em box of CJK faces reaches this
-// far above and below the baseline. Spreadsheets size rows for it, not for the faces' generous
-// ascent and descent.
+// How far the ink of a line of text reaches above and below its baseline, as parts of the font
+// size: the em box of CJK faces. Text whose ink stays in its box is not clipped.
 constexpr double kEmAscent = 0.88;
 constexpr double kEmDescent = 0.24;
-
-// Every code point of `text` on a line of its own, for vertical text.
-std::string stacked(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (i > 0 && (byte & 0xC0) != 0x80) {
-            out += '\n';
-        }
-        out += text[i];
-    }
-    return out;
-}
 
 } // namespace
 
@@ -55,38 +37,6 @@ void CellTextPainter::paintTexts(cairo_t* cr) {
     m_texts.flushGlyphs(cr);
 }
 
-// The alignment a cell's text is drawn with: general alignment by the value's type, justified
-// and distributed text wrapped, numbers never wrapped.
-CellTextPainter::Placement CellTextPainter::placementOf(const Cell& cell,
-                                                        const Alignment& al) const {
-    const bool number = cell.type == CellType::Number;
-    Placement p;
-    p.h = al.horizontal;
-    if (p.h.empty() || p.h == "general") {
-        p.h = number ? "right" : cell.type == CellType::Text ? "left" : "center";
-    }
-    p.v = al.vertical.empty() ? "bottom" : al.vertical;
-    p.wrap = al.wrap && !number;
-    if (p.h == "justify" || p.h == "distributed") {
-        p.wrap = !number;
-        p.justify = p.h == "distributed" ? 2 : 1;
-    }
-    if (p.v == "justify" || p.v == "distributed") {
-        p.wrap = !number;
-        p.v = p.v == "justify" ? "top" : "center";
-    }
-    p.vertical = al.rotation == 255;
-    p.rotation = p.vertical ? 0 : std::clamp(al.rotation, 0, 180);
-    const bool indentable = p.h == "left" || p.h == "right" || p.h == "distributed";
-    p.indent = indentable ? std::max(al.indent, 0) * kIndentPt : 0;
-    if (p.vertical || p.h == "center" || p.h == "centerContinuous") {
-        p.align = PANGO_ALIGN_CENTER;
-    } else if (p.h == "right") {
-        p.align = PANGO_ALIGN_RIGHT;
-    }
-    return p;
-}
-
 // The text centres across the empty cells after it that centre continuously too.
 void CellTextPainter::widenCenterContinuous(Where& where) const {
     const PageGrid& g = m_grid;
@@ -100,48 +50,26 @@ void CellTextPainter::widenCenterContinuous(Where& where) const {
     }
 }
 
-// The text to lay out: valid UTF-8, one character a line for vertical text, one line unless it
-// wraps; with its rich runs where they still describe it.
+// The text to lay out, with its rich runs where they still describe it.
 CellTextPainter::Fitted CellTextPainter::textOf(const Cell& cell, const std::string& shown,
                                                 const Placement& p) const {
     Fitted f;
-    f.text = shown;
-    if (cell.type == CellType::Text && cell.text < m_book.strings.size()) {
-        const SharedString& s = m_book.strings.at(cell.text);
-        if (!s.runs.empty() && s.text == shown) {
-            f.runs = &s.runs;
-        }
-    }
-    if (!g_utf8_validate(f.text.data(), static_cast<gssize>(f.text.size()), nullptr)) {
-        // Broken UTF-8 would put cairo in an error state for the rest of the document; its
-        // bytes show as replacement characters instead.
-        gchar* valid = g_utf8_make_valid(f.text.data(), static_cast<gssize>(f.text.size()));
-        f.text = valid;
-        g_free(valid);
-        f.runs = nullptr;
-    }
-    if (p.vertical) {
-        f.text = stacked(f.text);
-        f.runs = nullptr;
-    } else if (!p.wrap) {
-        // One line: line breaks show as blanks.
-        std::replace(f.text.begin(), f.text.end(), '\n', ' ');
-        std::replace(f.text.begin(), f.text.end(), '\r', ' ');
-    }
+    f.text = print::textToLay(shown, p);
+    f.runs = print::runsOf(m_book, cell, shown, f.text);
     return f;
 }
 
 // A number too wide for its cell: a General number gives up decimals before it gives up;
 // others show "###".
-void CellTextPainter::fitNumber(Fitted& f, const Cell& cell, std::uint32_t styleIndex, Placement& p,
-                                double avail) {
+void CellTextPainter::fitNumber(Fitted& f, const Cell& cell, std::uint32_t styleIndex,
+                                const Placement& p, double avail) {
     m_texts.release(f.laid, f.runs);
     std::string fitted;
     const int decimals = print::decimalsShown(f.text);
     if (m_book.styles.at(styleIndex).numberFormat == "General" && decimals > 0) {
         for (int d = decimals - 1; d >= 0; --d) {
             std::string t = print::generalWithDecimals(cell.number, d);
-            const Laid trial = m_texts.lay(styleIndex, t, -1, p.align, 0, nullptr);
+            const print::Laid trial = m_texts.lay(styleIndex, t, -1, p.align, 0, nullptr);
             if (trial.width <= avail) {
                 fitted = std::move(t);
                 break;
@@ -149,10 +77,10 @@ void CellTextPainter::fitNumber(Fitted& f, const Cell& cell, std::uint32_t style
         }
     }
     if (fitted.empty()) {
-        const Laid hash = m_texts.lay(styleIndex, "#", -1, p.align, 0, nullptr);
+        // "###" as LibreOffice prints it, as many of the three as the cell holds.
+        const print::Laid hash = m_texts.lay(styleIndex, "#", -1, p.align, 0, nullptr);
         const int n = hash.width > 0 ? static_cast<int>(avail / hash.width) : 1;
-        fitted.assign(static_cast<std::size_t>(std::max(n, 1)), '#');
-        p.h = "center";
+        fitted.assign(static_cast<std::size_t>(std::clamp(n, 1, 3)), '#');
     }
     f.text = std::move(fitted);
     f.runs = nullptr;
@@ -190,15 +118,14 @@ void CellTextPainter::fitText(Fitted& f, const Cell& cell, std::uint32_t styleIn
 }
 
 // Turned text: centred in its box, counter-clockwise for 1-90, clockwise beyond.
-void CellTextPainter::drawTurned(cairo_t* cr, const Box& box, const Laid& laid, int rotation,
-                                 double size) {
-    const double block = laid.lastBaseline - laid.firstBaseline + (kEmAscent + kEmDescent) * size;
+void CellTextPainter::drawTurned(cairo_t* cr, const Box& box, const print::Laid& laid,
+                                 int rotation) {
     const double degrees = rotation <= 90 ? rotation : -(rotation - 90);
     cairo_rectangle(cr, box.x, box.y, box.w, box.h);
     cairo_clip(cr);
     cairo_translate(cr, box.x + box.w / 2, box.y + box.h / 2);
     cairo_rotate(cr, -degrees * M_PI / 180);
-    cairo_move_to(cr, -laid.width / 2, -block / 2 + kEmAscent * size - laid.firstBaseline);
+    cairo_move_to(cr, -laid.width / 2, -laid.height / 2);
     m_texts.show(cr, laid);
 }
 
@@ -207,25 +134,25 @@ void CellTextPainter::drawTurned(cairo_t* cr, const Box& box, const Laid& laid, 
 void CellTextPainter::drawPlaced(cairo_t* cr, const Where& where, const Fitted& f,
                                  const Placement& p, double size, const Rgb& color, bool number) {
     const Box& box = where.box;
-    const Laid& laid = f.laid;
+    const print::Laid& laid = f.laid;
     const double width = laid.width * f.shrink;
-    const double em = (kEmAscent + kEmDescent) * size * f.shrink;
-    const double block = (laid.lastBaseline - laid.firstBaseline) * f.shrink + em;
-    double top = box.y + box.h - kPadY - block;
+    // The lines sit in the box as their faces space them, the padding above or below them.
+    const double height = laid.height * f.shrink;
+    double top = box.y + box.h - print::kCellPadY - height;
     if (p.v == "top") {
-        top = box.y + kPadY;
+        top = box.y + print::kCellPadY;
     } else if (p.v == "center") {
-        top = box.y + (box.h - block) / 2;
+        top = box.y + (box.h - height) / 2;
     }
-    double x = box.x + kPadX + p.indent;
+    double x = box.x + print::kCellPadX + p.indent;
     if (p.vertical) {
         x = box.x + (box.w - width) / 2;
     } else if (p.wrapWidth >= 0 && laid.layout) {
-        x = box.x + kPadX + (p.h == "right" ? 0 : p.indent);
+        x = box.x + print::kCellPadX + (p.h == "right" ? 0 : p.indent);
     } else if (p.align == PANGO_ALIGN_CENTER) {
         x = box.x + (box.w - width) / 2;
     } else if (p.align == PANGO_ALIGN_RIGHT) {
-        x = box.x + box.w - kPadX - p.indent - width;
+        x = box.x + box.w - print::kCellPadX - p.indent - width;
     }
     Box clip = box;
     const double inkLeft = x, inkRight = x + width;
@@ -238,9 +165,11 @@ void CellTextPainter::drawPlaced(cairo_t* cr, const Where& where, const Fitted& 
         clip.x -= toLeft;
         clip.w += toLeft + toRight;
     }
-    const bool needsClip = inkLeft < clip.x || inkRight > clip.x + clip.w || top < box.y ||
-                           top + block > box.y + box.h;
-    const double layoutY = top + kEmAscent * size * f.shrink - laid.firstBaseline * f.shrink;
+    const double inkTop = top + (laid.firstBaseline - kEmAscent * size) * f.shrink;
+    const double inkBottom = top + (laid.lastBaseline + kEmDescent * size) * f.shrink;
+    const bool needsClip = inkLeft < clip.x || inkRight > clip.x + clip.w || inkTop < box.y ||
+                           inkBottom > box.y + box.h;
+    const double layoutY = top;
     if (!laid.layout && !needsClip && f.shrink == 1 &&
         m_texts.queueGlyphs(color, x, layoutY + laid.firstBaseline)) {
         return;
@@ -259,6 +188,125 @@ void CellTextPainter::drawPlaced(cairo_t* cr, const Where& where, const Fitted& 
     m_texts.show(cr, laid);
 }
 
+// Splits a shown text at its fill and its blanks as wide as a character.
+std::vector<CellTextPainter::Piece> CellTextPainter::piecesOf(const print::DisplayText& shown) {
+    std::vector<Piece> pieces;
+    std::size_t from = 0;
+    std::size_t space = 0;
+    for (std::size_t i = 0; i <= shown.text.size(); ++i) {
+        const bool fill = i == shown.fillAt;
+        while (space < shown.spaces.size() && shown.spaces[space].at < i) {
+            ++space;
+        }
+        const bool room = space < shown.spaces.size() && shown.spaces[space].at == i;
+        if (i < shown.text.size() && !fill && !room) {
+            continue;
+        }
+        if (i > from) {
+            pieces.push_back({Piece::Kind::Text, shown.text.substr(from, i - from)});
+        }
+        if (fill) {
+            pieces.push_back({Piece::Kind::Fill, shown.fill});
+        } else if (room) {
+            pieces.push_back({Piece::Kind::Room, shown.spaces[space].width});
+        }
+        from = i + 1;
+    }
+    return pieces;
+}
+
+// A one-line text whose format keeps room as wide as a character ("_x") or fills the cell
+// ("*x"), drawn piece by piece as spreadsheets draw accounting formats: the part before the
+// fill at the cell's left edge, the part after it at the right edge, each room as wide as its
+// character. False, with nothing drawn, when the text does not fit its cell.
+bool CellTextPainter::paintPieces(cairo_t* cr, const print::DisplayText& shown, const Where& where,
+                                  const Placement& p, std::uint32_t styleIndex, const Rgb& color) {
+    std::vector<Piece> pieces = piecesOf(shown);
+    double ascent = 0, descent = 0, before = 0, after = 0;
+    bool afterFill = false;
+    for (Piece& piece : pieces) {
+        if (piece.kind == Piece::Kind::Fill) {
+            afterFill = true;
+            continue;
+        }
+        const print::Laid laid = m_texts.lay(styleIndex, piece.text, -1, p.align, 0, nullptr);
+        piece.width = laid.width;
+        ascent = std::max(ascent, laid.firstBaseline);
+        descent = std::max(descent, laid.height - laid.firstBaseline);
+        (afterFill ? after : before) += laid.width;
+    }
+    const Box& box = where.box;
+    const double room = print::textRoom(p, box.w);
+    if (before + after > room + 1e-6) {
+        return false;
+    }
+    double x = box.x + print::kCellPadX + p.indent;
+    if (!afterFill && p.align == PANGO_ALIGN_CENTER) {
+        x = box.x + (box.w - before) / 2;
+    } else if (!afterFill && p.align == PANGO_ALIGN_RIGHT) {
+        x = box.x + box.w - print::kCellPadX - p.indent - before;
+    }
+    const double right = box.x + box.w - print::kCellPadX - after;
+    double top = box.y + box.h - print::kCellPadY - ascent - descent;
+    if (p.v == "top") {
+        top = box.y + print::kCellPadY;
+    } else if (p.v == "center") {
+        top = box.y + (box.h - ascent - descent) / 2;
+    }
+    const double baseline = top + ascent;
+    const double size = m_texts.largestSize(styleIndex, nullptr);
+    const bool clip =
+        baseline - kEmAscent * size < box.y || baseline + kEmDescent * size > box.y + box.h;
+    if (clip) {
+        cairo_rectangle(cr, box.x, box.y, box.w, box.h);
+        cairo_clip(cr);
+    }
+    for (const Piece& piece : pieces) {
+        if (piece.kind == Piece::Kind::Fill) {
+            drawFill(cr, piece.text, styleIndex, x, right, baseline, color, clip);
+            x = right;
+            continue;
+        }
+        if (piece.kind == Piece::Kind::Text) {
+            drawAt(cr, m_texts.lay(styleIndex, piece.text, -1, p.align, 0, nullptr), x, baseline,
+                   color, clip);
+        }
+        x += piece.width;
+    }
+    return true;
+}
+
+// The fill character repeated as often as it fits whole between `from` and `to`; blanks draw
+// nothing.
+void CellTextPainter::drawFill(cairo_t* cr, const std::string& fill, std::uint32_t styleIndex,
+                               double from, double to, double baseline, const Rgb& color,
+                               bool clipped) {
+    if (fill.find_first_not_of(' ') == std::string::npos) {
+        return;
+    }
+    const double width = m_texts.lay(styleIndex, fill, -1, PANGO_ALIGN_LEFT, 0, nullptr).width;
+    const int n = width > 0 ? static_cast<int>((to - from) / width) : 0;
+    std::string repeated;
+    for (int i = 0; i < n; ++i) {
+        repeated += fill;
+    }
+    if (!repeated.empty()) {
+        drawAt(cr, m_texts.lay(styleIndex, repeated, -1, PANGO_ALIGN_LEFT, 0, nullptr), from,
+               baseline, color, clipped);
+    }
+}
+
+// Draws the text just laid out with its first baseline starting at (x, baseline): queued with
+// the page's glyphs where it may be, else at once (under the clip, when `clipped`).
+void CellTextPainter::drawAt(cairo_t* cr, const print::Laid& laid, double x, double baseline,
+                             const Rgb& color, bool clipped) {
+    if (!laid.layout && !clipped && m_texts.queueGlyphs(color, x, baseline)) {
+        return;
+    }
+    cairo_move_to(cr, x, baseline - laid.firstBaseline);
+    m_texts.show(cr, laid);
+}
+
 void CellTextPainter::paintCell(cairo_t* cr, const Cell& cell, Where where) {
     if (where.box.w <= 0 || where.box.h <= 0) {
         return;
@@ -268,21 +316,34 @@ void CellTextPainter::paintCell(cairo_t* cr, const Cell& cell, Where where) {
         return;
     }
     const std::uint32_t styleIndex = cell.style < m_book.styles.size() ? cell.style : 0;
-    Placement p = placementOf(cell, m_book.styles.at(styleIndex).alignment);
+    Placement p;
+    static_cast<print::CellPlacement&>(p) =
+        print::placementOf(cell, m_book.styles.at(styleIndex).alignment);
     if (p.h == "centerContinuous" && !where.merged) {
         widenCenterContinuous(where);
     }
-    const double avail = std::max(where.box.w - 2 * kPadX - p.indent, 1.0);
+    const double avail = print::textRoom(p, where.box.w);
     p.wrapWidth = p.wrap && p.rotation == 0 && !p.vertical ? avail : -1;
+    const Rgb color = shown.hasColor ? rgbOf(shown.argb) : m_texts.color(styleIndex);
+    const bool spaced = shown.fillAt != std::string::npos || !shown.spaces.empty();
+    if (spaced && !p.wrap && !p.vertical && p.rotation == 0 &&
+        shown.text.find('\n') == std::string::npos) {
+        cairo_save(cr);
+        cairo_set_source_rgb(cr, color.r, color.g, color.b);
+        const bool drawn = paintPieces(cr, shown, where, p, styleIndex, color);
+        cairo_restore(cr);
+        if (drawn) {
+            return;
+        }
+    }
     Fitted f = textOf(cell, shown.text, p);
     fitText(f, cell, styleIndex, p, avail);
 
     const double size = m_texts.largestSize(styleIndex, f.runs);
-    const Rgb color = shown.hasColor ? rgbOf(shown.argb) : m_texts.style(styleIndex).color;
     cairo_save(cr);
     cairo_set_source_rgb(cr, color.r, color.g, color.b);
     if (p.rotation != 0) {
-        drawTurned(cr, where.box, f.laid, p.rotation, size);
+        drawTurned(cr, where.box, f.laid, p.rotation);
     } else {
         drawPlaced(cr, where, f, p, size, color, cell.type == CellType::Number);
     }

@@ -46,28 +46,28 @@ GlyphCache::~GlyphCache() {
     pango_glyph_string_free(m_item.glyphs);
 }
 
-void GlyphCache::releaseGlyphs(StyleInfo& s) {
-    for (auto& [cp, g] : s.glyphs) {
+void GlyphCache::releaseGlyphs(GlyphMap& glyphs) {
+    for (auto& [cp, g] : glyphs) {
         if (g.font) {
             g_object_unref(g.font);
         }
     }
-    s.glyphs.clear();
+    glyphs.clear();
 }
 
-const Glyph& GlyphCache::glyphOf(StyleInfo& s, char32_t cp) {
-    const auto found = s.glyphs.find(cp);
-    if (found != s.glyphs.end()) {
+const Glyph& GlyphCache::glyphOf(const print::Face& face, GlyphMap& glyphs, char32_t cp) {
+    const auto found = glyphs.find(cp);
+    if (found != glyphs.end()) {
         return found->second;
     }
-    Glyph& g = s.glyphs[cp];
+    Glyph& g = glyphs[cp];
     if (!isPlainGlyph(cp)) {
         return g;
     }
     std::string one;
     appendUtf8(one, static_cast<std::uint32_t>(cp));
     PangoLayout* pl = pango_layout_new(m_context);
-    pango_layout_set_font_description(pl, s.desc);
+    pango_layout_set_font_description(pl, face.desc);
     pango_layout_set_text(pl, one.data(), static_cast<int>(one.size()));
     PangoLayoutLine* line = pango_layout_get_line_readonly(pl, 0);
     if (line && line->runs && !line->runs->next) {
@@ -79,30 +79,36 @@ const Glyph& GlyphCache::glyphOf(StyleInfo& s, char32_t cp) {
             g.glyph = run->glyphs->glyphs[0].glyph;
             g.advance = run->glyphs->glyphs[0].geometry.width;
             g.baseline = pango_units_to_double(pango_layout_get_baseline(pl));
+            PangoRectangle logical;
+            pango_layout_get_extents(pl, nullptr, &logical);
+            g.height = pango_units_to_double(logical.height);
         }
     }
     g_object_unref(pl);
     return g;
 }
 
-bool GlyphCache::lay(StyleInfo& s, std::string_view text, Laid& laid) {
-    if (s.attrs || text.empty()) {
+bool GlyphCache::lay(const print::Face& face, GlyphMap& glyphs, std::string_view text,
+                     print::Laid& laid) {
+    if (face.attrs || text.empty()) {
         return false;
     }
     PangoGlyphString* gs = m_item.glyphs;
     pango_glyph_string_set_size(gs, static_cast<int>(text.size()));
     PangoFont* font = nullptr;
     double baseline = 0;
+    double height = 0;
     int n = 0;
     int width = 0;
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t at = i;
-        const Glyph& g = glyphOf(s, nextCodePoint(text, i));
+        const Glyph& g = glyphOf(face, glyphs, nextCodePoint(text, i));
         if (!g.font || (font && g.font != font)) {
             return false;
         }
         font = g.font;
         baseline = g.baseline;
+        height = g.height;
         PangoGlyphInfo& info = gs->glyphs[n];
         info.glyph = g.glyph;
         info.geometry = {g.advance, 0, 0};
@@ -125,11 +131,12 @@ bool GlyphCache::lay(StyleInfo& s, std::string_view text, Laid& laid) {
     m_text.assign(text);
     laid.layout = nullptr;
     laid.width = pango_units_to_double(width);
+    laid.height = height;
     laid.firstBaseline = laid.lastBaseline = baseline;
     return true;
 }
 
-void GlyphCache::showLast(cairo_t* cr, const Laid& laid) {
+void GlyphCache::showLast(cairo_t* cr, const print::Laid& laid) {
     double x, y;
     cairo_get_current_point(cr, &x, &y);
     cairo_move_to(cr, x, y + laid.firstBaseline);

@@ -11,16 +11,9 @@
 #include <vector>
 
 #include "style_mapping.h"
+#include "text_layouts.h"
 
 namespace quenly::wb::pdf {
-
-/// A text laid out once, with what placing it needs, in points.
-struct Laid {
-    PangoLayout* layout = nullptr; // null for a text drawn from single glyphs
-    double width = 0;
-    double firstBaseline = 0;
-    double lastBaseline = 0;
-};
 
 /// One character of a format measured alone: the face pango chose for it, its glyph and
 /// advance, and the baseline of a line of that face.
@@ -29,16 +22,11 @@ struct Glyph {
     PangoGlyph glyph = 0;
     int advance = 0;
     double baseline = 0;
+    double height = 0; // of a line of that face
 };
 
-/// What every cell of one format shares: its face, decorations, colour and glyphs.
-struct StyleInfo {
-    PangoFontDescription* desc = nullptr;
-    PangoAttrList* attrs = nullptr;
-    double size = 11;
-    Rgb color;
-    std::unordered_map<char32_t, Glyph> glyphs;
-};
+/// The glyphs of one format, by character.
+using GlyphMap = std::unordered_map<char32_t, Glyph>;
 
 /// Lays out one-line texts of digits, signs and CJK characters from their glyphs, which look
 /// the same alone as next to others in the faces used here (no kerning, ligatures or
@@ -50,21 +38,21 @@ public:
     GlyphCache(const GlyphCache&) = delete;
     GlyphCache& operator=(const GlyphCache&) = delete;
 
-    /// Lays out `text` in format `s` from its glyphs, when it is one line of plain characters
-    /// of one face; false when it needs pango's full layout.
-    bool lay(StyleInfo& s, std::string_view text, Laid& laid);
+    /// Lays out `text` in `face` from its glyphs (kept in `glyphs`), when it is one line of plain
+    /// characters of one face; false when it needs pango's full layout.
+    bool lay(const print::Face& face, GlyphMap& glyphs, std::string_view text, print::Laid& laid);
     /// Draws the text last laid out, the top left corner of its line at the current point.
-    void showLast(cairo_t* cr, const Laid& laid);
+    void showLast(cairo_t* cr, const print::Laid& laid);
     /// Queues the text last laid out, its baseline starting at (x, y); false when it must be
     /// drawn at once.
     bool queueLast(const Rgb& color, double x, double y);
     /// Draws every queued text.
     void flush(cairo_t* cr);
-    /// Lets go of the faces of the glyphs of `s`.
-    static void releaseGlyphs(StyleInfo& s);
+    /// Lets go of the faces of `glyphs`.
+    static void releaseGlyphs(GlyphMap& glyphs);
 
 private:
-    const Glyph& glyphOf(StyleInfo& s, char32_t cp);
+    const Glyph& glyphOf(const print::Face& face, GlyphMap& glyphs, char32_t cp);
 
     // Glyphs of one face and colour gathered over a page and drawn in one call: far fewer
     // text objects in the PDF, and far less work for cairo, than one per cell.

@@ -5,7 +5,7 @@
 #include "cut_lines.h"
 #include "fills_borders.h"
 #include "page_grid.h"
-#include "text_layouts.h"
+#include "text_drawer.h"
 
 #include <algorithm>
 
@@ -49,7 +49,7 @@ struct PagePainter::Impl {
     const print::PageLayout& layout;
     bool cutLines;
     double scale;
-    TextLayouts texts;
+    TextDrawer texts;
     PageGrid grid;
     CellTextPainter cells;
     FillsAndBorders lines;

@@ -1,11 +1,7 @@
-// How the formats of cells map to what is drawn: colours, fill patterns, border lines and the
-// pango faces and attributes of fonts.
+// How the formats of cells map to what is drawn: colours, fill patterns and border lines.
 #pragma once
 
-#include <pango/pango.h>
-
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -42,22 +38,5 @@ LineSpec lineSpec(const std::string& style);
 /// Which of two sides meeting on one edge is drawn: the heavier line, as spreadsheets draw it;
 /// nullptr when neither has a line.
 const BorderSide* strongerSide(const BorderSide* a, const BorderSide* b);
-
-/// The size a font is drawn at, in points: super- and subscripts are smaller.
-double effectiveSize(const Font& font);
-
-/// The pango face of `font`, drawn with the installed families (`installed`, lower case) that
-/// stand in for it. The caller frees it.
-PangoFontDescription* describeFont(const Font& font, const std::set<std::string>& installed);
-
-/// Whether a font has lines or super-/subscript, which decorationAttrs draws.
-bool hasDecorations(const Font& font);
-
-/// Puts `attr` on bytes `start` .. `end` of a text and into `list`.
-void insertAttr(PangoAttrList* list, PangoAttribute* attr, guint start, guint end);
-
-/// The attributes a font puts on bytes `start` .. `end` of a text beyond its face: lines and
-/// super-/subscript.
-void decorationAttrs(PangoAttrList* list, const Font& font, guint start, guint end);
 
 } // namespace quenly::wb::pdf

@@ -4,15 +4,28 @@
 #include "text_util.h"
 
 #include <array>
+#include <cstdint>
 
-namespace quenly::wb::pdf {
+namespace quenly::wb::print {
 
 namespace {
 
-constexpr const char* kSans = "Noto Sans CJK SC";
-constexpr const char* kSerif = "Noto Serif CJK SC";
-constexpr const char* kKai = "AR PL UKai CN";
-constexpr const char* kMono = "Noto Sans Mono CJK SC";
+enum class Kind : std::uint8_t { Sans, Serif, Kai, Mono };
+
+// The face for Chinese text of a kind, in its Simplified or Traditional Chinese cut.
+std::string_view cjkFace(Kind kind, bool traditional) {
+    switch (kind) {
+    case Kind::Serif:
+        return traditional ? "Noto Serif CJK TC" : "Noto Serif CJK SC";
+    case Kind::Kai:
+        return traditional ? "AR PL UKai TW" : "AR PL UKai CN";
+    case Kind::Mono:
+        return traditional ? "Noto Sans Mono CJK TC" : "Noto Sans Mono CJK SC";
+    case Kind::Sans:
+        break;
+    }
+    return traditional ? "Noto Sans CJK TC" : "Noto Sans CJK SC";
+}
 
 // Names compared in lower case; a name matches when it starts with the entry, so "仿宋_GB2312"
 // and "SimSun-ExtB" match "仿宋" and "simsun".
@@ -46,29 +59,22 @@ constexpr std::array kSerifNames{
     "pmingliu",
     "新細明體",
     "細明體",
+    "songti",
+    "宋體",
     "noto serif",
 };
 constexpr std::array kKaiNames{
-    "楷体",    "华文楷体",  "华文行楷", "华文新魏", "方正楷体",   "kaiti",
-    "stkaiti", "stxingkai", "标楷体",   "dfkai",    "ar pl ukai",
+    "楷体",    "楷體",      "华文楷体", "华文行楷", "华文新魏", "方正楷体", "kaiti",
+    "stkaiti", "stxingkai", "标楷体",   "標楷體",   "dfkai",    "biaukai",  "ar pl ukai",
+};
+// Fonts made for Traditional Chinese.
+constexpr std::array kTraditionalNames{
+    "新細明體", "細明體",  "mingliu",    "pmingliu",           "標楷體",
+    "dfkai",    "biaukai", "微軟正黑體", "microsoft jhenghei", "宋體",
+    "楷體",
 };
 constexpr std::array kMonoNames{
     "courier", "consolas", "lucida console", "noto sans mono", "dejavu sans mono",
-};
-
-// Faces with the metrics of common Latin fonts, used when installed so text takes the room the
-// file's font would.
-struct Substitute {
-    const char* name;
-    const char* face;
-};
-constexpr std::array kSubstitutes{
-    Substitute{"calibri", "Carlito"},
-    Substitute{"cambria", "Caladea"},
-    Substitute{"arial", "Liberation Sans"},
-    Substitute{"helvetica", "Liberation Sans"},
-    Substitute{"times new roman", "Liberation Serif"},
-    Substitute{"courier new", "Liberation Mono"},
 };
 
 template <std::size_t N>
@@ -81,45 +87,51 @@ bool startsWithAny(const std::string& lower, const std::array<const char*, N>& n
     return false;
 }
 
+// The kind of the font `lower` (its name in lower case).
+Kind kindOf(const std::string& lower, int family) {
+    if (startsWithAny(lower, kKaiNames)) {
+        return Kind::Kai;
+    }
+    if (startsWithAny(lower, kSerifNames)) {
+        return Kind::Serif;
+    }
+    if (startsWithAny(lower, kMonoNames)) {
+        return Kind::Mono;
+    }
+    const bool blank = lower.find_first_not_of(' ') == std::string::npos;
+    if (blank ||
+        !startsWithAny(lower, std::array{"calibri", "arial", "等线", "dengxian", "微软雅黑",
+                                         "microsoft yahei", "黑体", "simhei", "tahoma", "verdana",
+                                         "segoe", "helvetica", "noto sans"})) {
+        // No name, or an unknown one: the family hint says roman, swiss or modern.
+        return family == 1 ? Kind::Serif : family == 3 ? Kind::Mono : Kind::Sans;
+    }
+    return Kind::Sans;
+}
+
 } // namespace
 
-std::string fontFamilies(std::string_view name, int family,
-                         const std::set<std::string>& installed) {
+std::string fontFamilies(std::string_view name, int family, const std::set<std::string>& installed,
+                         std::string_view matched) {
     const std::string lower = lowerAscii(name);
-    const char* face = kSans;
-    if (startsWithAny(lower, kKaiNames)) {
-        face = kKai;
-    } else if (startsWithAny(lower, kSerifNames)) {
-        face = kSerif;
-    } else if (startsWithAny(lower, kMonoNames)) {
-        face = kMono;
-    } else if (lower.empty() || lower.find_first_not_of(' ') == std::string::npos) {
-        face = family == 1 ? kSerif : family == 3 ? kMono : kSans;
-    } else if (!startsWithAny(lower, std::array{"calibri", "arial", "等线", "dengxian", "微软雅黑",
-                                                "microsoft yahei", "黑体", "simhei", "tahoma",
-                                                "verdana", "segoe", "helvetica", "noto sans"})) {
-        // An unknown name: the family hint says roman, swiss or modern.
-        face = family == 1 ? kSerif : family == 3 ? kMono : kSans;
-    }
+    const Kind kind = kindOf(lower, family);
+    const bool traditional = startsWithAny(lower, kTraditionalNames);
     std::string out;
     // A comma would split pango's family list, so such a name is never taken as it stands.
     if (installed.contains(lower) && name.find(',') == std::string_view::npos) {
         out.append(name);
         out += ", ";
-    } else {
-        for (const Substitute& s : kSubstitutes) {
-            if (lower == s.name && installed.contains(lowerAscii(s.face))) {
-                out += s.face;
-                out += ", ";
-            }
-        }
-    }
-    out += face;
-    if (face != kSans) {
+    } else if (!matched.empty() && matched.find(',') == std::string_view::npos) {
+        const bool serif = kind == Kind::Serif || kind == Kind::Kai;
+        out += serif && matched == "DejaVu Sans" ? std::string_view("DejaVu Serif") : matched;
         out += ", ";
-        out += kSans;
+    }
+    out += cjkFace(kind, traditional);
+    if (traditional || kind != Kind::Sans) {
+        out += ", ";
+        out += cjkFace(Kind::Sans, false);
     }
     return out;
 }
 
-} // namespace quenly::wb::pdf
+} // namespace quenly::wb::print

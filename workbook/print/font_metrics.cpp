@@ -1,4 +1,4 @@
-// Measures digits of installed fonts with fontconfig and FreeType.
+// Finds installed fonts with fontconfig and measures their digits with FreeType.
 #include "font_metrics.h"
 
 #include <fontconfig/fontconfig.h>
@@ -13,54 +13,86 @@ namespace quenly::wb::print {
 
 namespace {
 
-double measure(const std::string& family, double sizePt) {
+// The font fontconfig picks for a family: its file, the face in it, and its own family name.
+struct Match {
+    std::string file;
+    int index = 0;
+    std::string family;
+};
+
+Match match(const std::string& family) {
+    Match m;
     FcPattern* pattern = FcPatternCreate();
     if (pattern == nullptr) {
-        return 0;
+        return m;
     }
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* found = FcFontMatch(nullptr, pattern, &result);
     FcPatternDestroy(pattern);
-    if (match == nullptr) {
+    if (found == nullptr) {
+        return m;
+    }
+    FcChar8* text = nullptr;
+    if (FcPatternGetString(found, FC_FILE, 0, &text) == FcResultMatch) {
+        m.file = reinterpret_cast<const char*>(text);
+        FcPatternGetInteger(found, FC_INDEX, 0, &m.index);
+    }
+    if (FcPatternGetString(found, FC_FAMILY, 0, &text) == FcResultMatch) {
+        m.family = reinterpret_cast<const char*>(text);
+    }
+    FcPatternDestroy(found);
+    return m;
+}
+
+double digitWidth(const Match& m, double sizePt) {
+    if (m.file.empty()) {
         return 0;
     }
-    FcChar8* file = nullptr;
-    int index = 0;
     double width = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        FT_Library library = nullptr;
-        if (FT_Init_FreeType(&library) == 0) {
-            FT_Face face = nullptr;
-            if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
-                // 26.6 fixed point; at 96 dpi one point is 4/3 pixel.
-                if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(sizePt * 64), 96, 96) == 0 &&
-                    FT_Load_Char(face, '0', FT_LOAD_NO_HINTING) == 0) {
-                    width = static_cast<double>(face->glyph->advance.x) / 64.0;
-                }
-                FT_Done_Face(face);
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) == 0) {
+        FT_Face face = nullptr;
+        if (FT_New_Face(library, m.file.c_str(), m.index, &face) == 0) {
+            // 26.6 fixed point; at 96 dpi one point is 4/3 pixel.
+            if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(sizePt * 64), 96, 96) == 0 &&
+                FT_Load_Char(face, '0', FT_LOAD_NO_HINTING) == 0) {
+                width = static_cast<double>(face->glyph->advance.x) / 64.0;
             }
-            FT_Done_FreeType(library);
+            FT_Done_Face(face);
         }
+        FT_Done_FreeType(library);
     }
-    FcPatternDestroy(match);
     return width;
+}
+
+std::mutex g_mutex;
+
+const Match& cachedMatch(const std::string& family) {
+    static std::map<std::string, Match> known;
+    if (const auto it = known.find(family); it != known.end()) {
+        return it->second;
+    }
+    return known.emplace(family, match(family)).first->second;
 }
 
 } // namespace
 
+std::string matchedFamily(const std::string& family) {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    return cachedMatch(family).family;
+}
+
 double installedDigitWidthPixels(const std::string& family, double sizePt) {
-    static std::mutex mutex;
+    const std::lock_guard<std::mutex> lock(g_mutex);
     static std::map<std::pair<std::string, double>, double> known;
-    const std::lock_guard<std::mutex> lock(mutex);
     const auto key = std::make_pair(family, sizePt);
     if (const auto it = known.find(key); it != known.end()) {
         return it->second;
     }
-    const double width = measure(family, sizePt);
+    const double width = digitWidth(cachedMatch(family), sizePt);
     known.emplace(key, width);
     return width;
 }

@@ -1,6 +1,7 @@
 // Lays a result sheet out on A4 pages so that every slip lands whole on one page.
 #include "page_layout.h"
 #include "font_metrics.h"
+#include "row_heights.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,9 +18,6 @@ constexpr double kFillFactor = 0.97;
 // LibreOffice measures column widths with the unrounded width of a digit (7.43 pixels for
 // Calibri 11 where Excel takes 7), so slips are scaled to leave that much room across.
 constexpr double kWidthFillFactor = 0.92;
-// Rows left at the default height are sized by the application from the fonts it has, whose
-// line heights run up to a tenth above ours (CJK fonts in particular).
-constexpr double kAutoHeightReserve = 1.1;
 // Below this scale upright, slips are turned to landscape when that prints them larger.
 constexpr int kLandscapeBelowScale = 70;
 
@@ -64,42 +62,6 @@ bool sameCells(const Row* a, const Row* b) {
         }
     }
     return true;
-}
-
-// The height of a row in points: its own, or for a row left at the default the height its
-// largest font needs, in the proportion of the sheet's default height to the default font.
-std::vector<double> rowHeights(const Workbook& book, const Worksheet& sheet, std::int64_t lastRow,
-                               std::vector<double>& reserve) {
-    std::vector<double> fontSize(book.styles.size());
-    for (std::size_t i = 0; i < fontSize.size(); ++i) {
-        fontSize[i] = book.styles.at(static_cast<std::uint32_t>(i)).font.size;
-    }
-    const double defaultSize = book.styles.at(0).font.size > 0 ? book.styles.at(0).font.size : 11;
-    const double perPoint = sheet.defaultRowHeight / defaultSize;
-
-    std::vector<double> heights(static_cast<std::size_t>(lastRow + 1), sheet.defaultRowHeight);
-    reserve.assign(heights.size(), sheet.defaultRowHeight);
-    for (std::uint32_t r = 0; r < heights.size(); ++r) {
-        const Row* row = sheet.row(r);
-        if (row == nullptr) {
-            continue;
-        }
-        if (row->hidden) {
-            heights[r] = reserve[r] = 0;
-        } else if (row->height > 0) {
-            heights[r] = reserve[r] = row->height;
-        } else {
-            double largest = 0;
-            for (const Cell& c : row->cells) {
-                if (c.type != CellType::Empty && c.style < fontSize.size()) {
-                    largest = std::max(largest, fontSize[c.style]);
-                }
-            }
-            heights[r] = std::max(sheet.defaultRowHeight, largest * perPoint);
-            reserve[r] = largest > 0 ? heights[r] * kAutoHeightReserve : heights[r];
-        }
-    }
-    return heights;
 }
 
 // Rows covered by a merge print as part of it even when they hold no cells of their own.
@@ -265,11 +227,13 @@ double columnWidthPoints(double width, double digitPx) {
     return pixels * kPointsPerPixel;
 }
 
-PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
-    PageLayout layout;
+namespace {
+
+// Finds the printed area: columns and rows up to the last holding a value, a formatted cell or
+// a merge.
+void findPrintedArea(const Worksheet& sheet, PageLayout& layout) {
     for (std::uint32_t r = 0; r < sheet.rowCount(); ++r) {
-        const Row& row = *sheet.row(r);
-        const std::int64_t col = lastContentCol(row);
+        const std::int64_t col = lastContentCol(*sheet.row(r));
         if (col >= 0) {
             layout.lastRow = r;
             layout.lastCol = std::max(layout.lastCol, col);
@@ -279,46 +243,62 @@ PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
         layout.lastRow = std::max<std::int64_t>(layout.lastRow, m.lastRow);
         layout.lastCol = std::max<std::int64_t>(layout.lastCol, m.lastCol);
     });
-    if (layout.lastRow < 0) {
-        return layout;
-    }
+}
 
-    // Column widths are counted in digits of the default font. The widths drawn are Excel's;
-    // the scale also allows for the font an application on this machine puts in its place,
-    // which may have wider digits (LibreOffice shows 宋体 in DejaVu Sans where SimSun is missing).
+// Column widths count digits of the default font. They are drawn as LibreOffice draws them here,
+// with the digits of the font this machine puts in the default font's place (DejaVu Sans for
+// 宋体 where SimSun is missing), which the PDF draws the default font's digits with too. The
+// scale allows for the wider of those and Excel's rounded digits.
+void layOutColumns(const Workbook& book, const Worksheet& sheet, PageLayout& layout) {
     const Font& defaultFont = book.styles.at(0).font;
-    const double digitPx = digitWidthPixels(defaultFont);
-    const double widestDigitPx =
-        std::max(digitPx, installedDigitWidthPixels(defaultFont.name,
-                                                    defaultFont.size > 0 ? defaultFont.size : 11));
+    const double excelDigitPx = digitWidthPixels(defaultFont);
+    const double installed =
+        installedDigitWidthPixels(defaultFont.name, defaultFont.size > 0 ? defaultFont.size : 11);
+    const double drawnDigitPx = installed > 0 ? installed : excelDigitPx;
     double width = 0;
     for (std::uint32_t c = 0; c <= layout.lastCol; ++c) {
         const ColumnInfo& info = sheet.column(c);
-        const double chars = info.width > 0 ? info.width : sheet.defaultColumnWidth;
-        layout.columnWidthsPt.push_back(info.hidden ? 0 : columnWidthPoints(chars, digitPx));
-        width += info.hidden ? 0 : columnWidthPoints(chars, widestDigitPx);
+        const double chars = info.hidden      ? 0
+                             : info.width > 0 ? info.width
+                                              : sheet.defaultColumnWidth;
+        const double drawn = chars * drawnDigitPx * kPointsPerPixel;
+        layout.columnWidthsPt.push_back(drawn);
+        width += std::max(drawn, columnWidthPoints(chars, excelDigitPx));
     }
     layout.scaledWidthPt = width;
+}
 
-    const double portraitRoom =
-        (kA4ShortSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
-        kWidthFillFactor;
-    const double landscapeRoom =
-        (kA4LongSidePt - (layout.margins.left + layout.margins.right) * kPointsPerInch) *
-        kWidthFillFactor;
-    layout.scale = scaleFor(portraitRoom, width);
-    if (layout.scale < kLandscapeBelowScale && scaleFor(landscapeRoom, width) > layout.scale) {
+// The largest scale (10-100 %) that fits every column across; turned to landscape when that
+// is below 70 % upright and landscape prints larger.
+void chooseScale(PageLayout& layout) {
+    const double sides = (layout.margins.left + layout.margins.right) * kPointsPerInch;
+    const double portraitRoom = (kA4ShortSidePt - sides) * kWidthFillFactor;
+    const double landscapeRoom = (kA4LongSidePt - sides) * kWidthFillFactor;
+    layout.scale = scaleFor(portraitRoom, layout.scaledWidthPt);
+    if (layout.scale < kLandscapeBelowScale &&
+        scaleFor(landscapeRoom, layout.scaledWidthPt) > layout.scale) {
         layout.landscape = true;
-        layout.scale = scaleFor(landscapeRoom, width);
+        layout.scale = scaleFor(landscapeRoom, layout.scaledWidthPt);
         layout.paperWidthPt = kA4LongSidePt;
         layout.paperHeightPt = kA4ShortSidePt;
     }
+}
 
-    std::vector<double> reserve;
-    layout.rowHeightsPt = rowHeights(book, sheet, layout.lastRow, reserve);
+} // namespace
+
+PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
+    PageLayout layout;
+    findPrintedArea(sheet, layout);
+    if (layout.lastRow < 0) {
+        return layout;
+    }
+    layOutColumns(book, sheet, layout);
+    chooseScale(layout);
+    PrintedRows rows = printedRowHeights(book, sheet, layout.lastRow, layout.columnWidthsPt);
+    layout.rowHeightsPt = std::move(rows.heights);
     const std::vector<bool> content = contentRows(sheet, layout.lastRow);
     layout.blocks = findBlocks(sheet, content);
-    layout.pages = paginate(layout, reserve);
+    layout.pages = paginate(layout, rows.reserve);
     return layout;
 }
 

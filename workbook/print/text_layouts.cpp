@@ -1,16 +1,15 @@
-// Cell texts laid out with pango in the faces of their formats, kept for reuse across pages.
+// Cell texts laid out with pango in the faces of their formats, kept for reuse.
 #include "text_layouts.h"
 
+#include "font_faces.h"
 #include "text_util.h"
 
 #include <algorithm>
 
-namespace quenly::wb::pdf {
+namespace quenly::wb::print {
 
 namespace {
 
-// Baseline to baseline of wrapped lines, as a part of the font size.
-constexpr double kLineAdvance = 1.25;
 // Layouts kept for reuse before the cache starts afresh.
 constexpr std::size_t kLayoutCacheLimit = 8192;
 
@@ -44,22 +43,20 @@ std::set<std::string> installedFamilies() {
 TextLayouts::TextLayouts(const Workbook& book)
     : m_book(book)
     , m_context(newContext())
-    , m_installed(installedFamilies())
-    , m_glyphs(m_context) {
+    , m_installed(installedFamilies()) {
     // Sized once, so references to entries stay valid.
-    m_styles.resize(std::max<std::size_t>(book.styles.size(), 1));
+    m_faces.resize(std::max<std::size_t>(book.styles.size(), 1));
 }
 
 TextLayouts::~TextLayouts() {
     clearCache();
-    for (StyleInfo& s : m_styles) {
-        if (s.desc) {
-            pango_font_description_free(s.desc);
+    for (Face& f : m_faces) {
+        if (f.desc) {
+            pango_font_description_free(f.desc);
         }
-        if (s.attrs) {
-            pango_attr_list_unref(s.attrs);
+        if (f.attrs) {
+            pango_attr_list_unref(f.attrs);
         }
-        GlyphCache::releaseGlyphs(s);
     }
     g_object_unref(m_context);
 }
@@ -71,23 +68,22 @@ void TextLayouts::clearCache() {
     m_cache.clear();
 }
 
-StyleInfo& TextLayouts::style(std::uint32_t index) {
-    StyleInfo& s = m_styles[index < m_styles.size() ? index : 0];
-    if (!s.desc) {
+const Face& TextLayouts::face(std::uint32_t index) {
+    Face& f = m_faces[index < m_faces.size() ? index : 0];
+    if (!f.desc) {
         const Font& font = m_book.styles.at(index < m_book.styles.size() ? index : 0).font;
-        s.desc = describeFont(font, m_installed);
-        s.size = effectiveSize(font);
-        s.color = colorOr(font.color, kBlack);
+        f.desc = describeFont(font, m_installed);
+        f.size = effectiveSize(font);
         if (hasDecorations(font)) {
-            s.attrs = pango_attr_list_new();
-            decorationAttrs(s.attrs, font, 0, PANGO_ATTR_INDEX_TO_TEXT_END);
+            f.attrs = pango_attr_list_new();
+            decorationAttrs(f.attrs, font, 0, PANGO_ATTR_INDEX_TO_TEXT_END);
         }
     }
-    return s;
+    return f;
 }
 
 double TextLayouts::largestSize(std::uint32_t styleIndex, const std::vector<RichRun>* runs) {
-    double size = style(styleIndex).size;
+    double size = face(styleIndex).size;
     if (runs) {
         for (const RichRun& run : *runs) {
             if (run.hasFont) {
@@ -99,9 +95,9 @@ double TextLayouts::largestSize(std::uint32_t styleIndex, const std::vector<Rich
 }
 
 // The format's attributes with each rich run's face, colour and decorations on its bytes.
-PangoAttrList* TextLayouts::runAttributes(const StyleInfo& s,
+PangoAttrList* TextLayouts::runAttributes(const Face& face,
                                           const std::vector<RichRun>& runs) const {
-    PangoAttrList* list = s.attrs ? pango_attr_list_copy(s.attrs) : pango_attr_list_new();
+    PangoAttrList* list = face.attrs ? pango_attr_list_copy(face.attrs) : pango_attr_list_new();
     guint start = 0;
     for (const RichRun& run : runs) {
         const guint end = start + static_cast<guint>(run.text.size());
@@ -124,32 +120,8 @@ PangoAttrList* TextLayouts::runAttributes(const StyleInfo& s,
     return list;
 }
 
-// Lines follow one another at the spreadsheet's spacing rather than the face's.
-void TextLayouts::spaceLines(PangoLayout* pl, Laid& laid, double size) const {
-    PangoRectangle one;
-    pango_layout_line_get_extents(pango_layout_get_line_readonly(pl, 0), nullptr, &one);
-    const double lineHeight = pango_units_to_double(one.height);
-    if (lineHeight > 0) {
-        pango_layout_set_line_spacing(
-            pl, static_cast<float>(std::clamp(kLineAdvance * size / lineHeight, 0.5, 2.0)));
-    }
-    PangoLayoutIter* it = pango_layout_get_iter(pl);
-    while (pango_layout_iter_next_line(it)) {
-    }
-    laid.lastBaseline = pango_units_to_double(pango_layout_iter_get_baseline(it));
-    pango_layout_iter_free(it);
-    laid.firstBaseline = pango_units_to_double(pango_layout_get_baseline(pl));
-}
-
 Laid TextLayouts::lay(std::uint32_t styleIndex, std::string_view text, double wrapWidth,
                       PangoAlignment align, int justify, const std::vector<RichRun>* runs) {
-    if (!runs && justify < 2) {
-        Laid laid;
-        if (m_glyphs.lay(style(styleIndex), text, laid) &&
-            (wrapWidth < 0 || laid.width <= std::max(wrapWidth, 1.0))) {
-            return laid;
-        }
-    }
     if (!runs) {
         m_key.clear();
         m_key.append(reinterpret_cast<const char*>(&styleIndex), sizeof styleIndex);
@@ -161,16 +133,16 @@ Laid TextLayouts::lay(std::uint32_t styleIndex, std::string_view text, double wr
             return it->second;
         }
     }
-    const StyleInfo& s = style(styleIndex);
+    const Face& f = face(styleIndex);
     PangoLayout* pl = pango_layout_new(m_context);
-    pango_layout_set_font_description(pl, s.desc);
+    pango_layout_set_font_description(pl, f.desc);
     pango_layout_set_text(pl, text.data(), static_cast<int>(text.size()));
     if (runs) {
-        PangoAttrList* list = runAttributes(s, *runs);
+        PangoAttrList* list = runAttributes(f, *runs);
         pango_layout_set_attributes(pl, list);
         pango_attr_list_unref(list);
-    } else if (s.attrs) {
-        pango_layout_set_attributes(pl, s.attrs);
+    } else if (f.attrs) {
+        pango_layout_set_attributes(pl, f.attrs);
     }
     if (wrapWidth >= 0) {
         pango_layout_set_width(pl, static_cast<int>(std::max(wrapWidth, 1.0) * PANGO_SCALE));
@@ -188,10 +160,15 @@ Laid TextLayouts::lay(std::uint32_t styleIndex, std::string_view text, double wr
     PangoRectangle logical;
     pango_layout_get_extents(pl, nullptr, &logical);
     laid.width = pango_units_to_double(logical.width);
+    laid.height = pango_units_to_double(logical.height);
     laid.firstBaseline = pango_units_to_double(pango_layout_get_baseline(pl));
     laid.lastBaseline = laid.firstBaseline;
     if (pango_layout_get_line_count(pl) > 1) {
-        spaceLines(pl, laid, largestSize(styleIndex, runs));
+        PangoLayoutIter* it = pango_layout_get_iter(pl);
+        while (pango_layout_iter_next_line(it)) {
+        }
+        laid.lastBaseline = pango_units_to_double(pango_layout_iter_get_baseline(it));
+        pango_layout_iter_free(it);
     }
     if (!runs) {
         if (m_cache.size() >= kLayoutCacheLimit) {
@@ -208,12 +185,4 @@ void TextLayouts::release(const Laid& laid, const std::vector<RichRun>* runs) {
     }
 }
 
-void TextLayouts::show(cairo_t* cr, const Laid& laid) {
-    if (laid.layout) {
-        pango_cairo_show_layout(cr, laid.layout);
-        return;
-    }
-    m_glyphs.showLast(cr, laid);
-}
-
-} // namespace quenly::wb::pdf
+} // namespace quenly::wb::print

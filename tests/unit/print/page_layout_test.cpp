@@ -1,6 +1,7 @@
 // Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
 #include "font_metrics.h"
 #include "page_layout.h"
+#include "row_heights.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,103 @@ TEST(PageLayout, RowsAtTheDefaultHeightGrowWithTheirFont) {
     EXPECT_DOUBLE_EQ(layout.rowHeightsPt[0], 30); // 22 pt at the default 15 pt per 11 pt
     ws.rowForWrite(1).hidden = true;
     EXPECT_DOUBLE_EQ(layoutPages(*book, ws).rowHeightsPt[1], 0);
+}
+
+// A sheet of one column 10 characters wide, whose rows hold `texts` in a wrapping format.
+struct TextRows {
+    Workbook book;
+    Worksheet& ws = book.addSheet("表");
+    std::uint32_t wrap;
+    std::uint32_t plain;
+
+    TextRows() {
+        CellFormat f;
+        f.alignment.wrap = true;
+        wrap = book.styles.intern(f);
+        plain = book.styles.intern(CellFormat{});
+        ws.columnForWrite(0).width = 10;
+        ws.columnForWrite(1).width = 10;
+    }
+    void text(std::uint32_t r, std::uint32_t c, const std::string& t, std::uint32_t style) {
+        ws.cellForWrite(r, c) = Cell::makeText(book.strings.intern(t), style);
+    }
+};
+
+TEST(PageLayout, RowsGrowToTheLinesOfTheirTexts) {
+    TextRows t;
+    t.ws.columnForWrite(0).width = 16; // room for each line of the label
+    const std::string label = "调整\n109/7劳保\n109/8劳健保费";
+    t.text(0, 0, label, t.wrap);
+    t.text(1, 0, label, t.wrap);
+    t.ws.rowForWrite(1).height = 15; // sized by hand: stays
+    t.ws.rowForWrite(1).customHeight = true;
+    t.text(2, 0, "2016年度企业人力资源管理师（二级）继续教育课程", t.wrap);
+    t.text(3, 0, "上行\n下行", t.plain); // LibreOffice breaks lines that do not wrap too
+    t.text(4, 0, "一行", t.wrap);        // one line: the row's font decides
+    t.ws.cellForWrite(5, 0) = Cell::makeNumber(1234567, t.wrap);
+    // A merge over two rows: its last row grows by what the text needs beyond both.
+    t.text(6, 0, label + label, t.wrap);
+    t.ws.merges().add({6, 0, 7, 1});
+    t.text(9, 0, "end", t.plain);
+    const PageLayout layout = layoutPages(t.book, t.ws);
+    const std::vector<double>& h = layout.rowHeightsPt;
+    EXPECT_GT(h[0], 3 * 11 + 2); // three lines of 11-point text and the padding
+    EXPECT_LT(h[0], 3 * 11 * 1.6 + 2);
+    EXPECT_DOUBLE_EQ(h[1], 15);
+    EXPECT_GT(h[2], 2.5 * 11); // the long title takes more than two lines
+    EXPECT_GT(h[3], 2 * 11 + 2);
+    EXPECT_LT(h[3], h[0]);
+    EXPECT_DOUBLE_EQ(h[4], 15);
+    EXPECT_DOUBLE_EQ(h[5], 15);
+    EXPECT_DOUBLE_EQ(h[6], 15);
+    EXPECT_GT(h[6] + h[7], h[0]);
+    // A hidden row stays hidden.
+    t.ws.rowForWrite(0).hidden = true;
+    EXPECT_DOUBLE_EQ(layoutPages(t.book, t.ws).rowHeightsPt[0], 0);
+}
+
+TEST(PageLayout, GrownRowsMakeThePagesAndAreStoredForOtherApplications) {
+    // Slips of a header whose label takes three lines: fewer slips fit a page.
+    SlipShape shape;
+    shape.persons = 60;
+    auto plain = slips(shape);
+    auto grown = slips(shape);
+    CellFormat wrap;
+    wrap.alignment.wrap = true;
+    const std::uint32_t style = grown->styles.intern(wrap);
+    const std::uint32_t label = grown->strings.intern("调整\n109/7劳保\n109/8劳健保费");
+    for (std::uint32_t p = 0; p < shape.persons; ++p) {
+        grown->sheet(0).rowForWrite(p * 3).cells[0] = Cell::makeText(label, style);
+    }
+    const PageLayout before = layoutPages(*plain, plain->sheet(0));
+    const PageLayout after = layoutPages(*grown, grown->sheet(0));
+    expectWholeSlips(after, shape.persons, 3);
+    EXPECT_GT(after.pages.size(), before.pages.size());
+
+    storeFittedHeights(*grown);
+    const Worksheet& ws = grown->sheet(0);
+    EXPECT_DOUBLE_EQ(ws.row(0)->height, after.rowHeightsPt[0]);
+    EXPECT_FALSE(ws.row(0)->customHeight);
+    EXPECT_DOUBLE_EQ(ws.row(1)->height, 0) << "a row that did not grow keeps the default";
+    // Stored, they lay out the same pages again.
+    const PageLayout again = layoutPages(*grown, ws);
+    EXPECT_EQ(again.rowHeightsPt, after.rowHeightsPt);
+    EXPECT_EQ(again.manualBreaks(), after.manualBreaks());
+}
+
+TEST(PageLayout, ColumnsAreAsWideAsTheDigitsThatDrawTheDefaultFont) {
+    TextRows t;
+    CellFormat songti;
+    songti.font.name = "宋体";
+    songti.font.size = 12;
+    t.book.styles.setDefault(songti);
+    t.text(0, 0, "x", t.plain);
+    const double digit = installedDigitWidthPixels("宋体", 12);
+    if (digit == 0) {
+        GTEST_SKIP() << "no font stands in for 宋体";
+    }
+    const PageLayout layout = layoutPages(t.book, t.ws);
+    EXPECT_NEAR(layout.columnWidthsPt[0], 10 * digit * 0.75, 1e-9);
 }
 
 TEST(PageLayout, WideSlipsAreScaledToTheWidthAndTurnedWhenThatPrintsThemLarger) {
