@@ -8,7 +8,8 @@ result, each showing one thing a printed slip must get right:
                         write), a General number that loses decimals, an amount that cannot fit
   accounting.xlsx       accounting formats with and without a currency: fill and spacing
   missing_fonts.xlsx    fonts this machine lacks (宋体, 楷体_GB2312, 標楷體, 新細明體, Times New
-                        Roman, Tahoma, DengXian, STHeiti, Songti SC)
+                        Roman, Tahoma, DengXian, STHeiti, Songti SC): labels of two lines,
+                        amounts that nearly fill their columns
   hidden_persons.xlsx   persons hidden by hand, zero high and filtered out; a hidden header row
   no_widths.xlsx        no column widths (baseColWidth 10, a 12-point default font)
   no_widths_xls.xls     the same as BIFF8: DEFCOLWIDTH 10, no COLINFO
@@ -182,8 +183,8 @@ def missing_fonts(path):
     names = []
     for c, name in enumerate(MISSING_FONTS):
         f = {"font_name": name, "font_size": 11, "border": 1}
-        ws.write(0, 1 + c, "应发工资合计" if c % 2 == 0 else "Net pay", book.add_format(
-            dict(f, align="center", text_wrap=True)))
+        ws.write(0, 1 + c, "应发工资\n合计" if c % 2 == 0 else "Net pay\nbefore tax",
+                 book.add_format(dict(f, align="center", text_wrap=True)))
         money = book.add_format(dict(f, num_format="#,##0.00"))
         for k in range(10):
             ws.write_number(1 + k, 1 + c, 12345.67 + k * 1111, money)

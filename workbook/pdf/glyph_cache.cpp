@@ -90,7 +90,7 @@ const Glyph& GlyphCache::glyphOf(const print::Face& face, GlyphMap& glyphs, char
 
 bool GlyphCache::lay(const print::Face& face, GlyphMap& glyphs, std::string_view text,
                      print::Laid& laid) {
-    if (face.attrs || text.empty()) {
+    if (face.attrs || face.chineseLineHeight > 0 || text.empty()) {
         return false;
     }
     PangoGlyphString* gs = m_item.glyphs;

@@ -12,6 +12,8 @@ namespace {
 
 // Layouts kept for reuse before the cache starts afresh.
 constexpr std::size_t kLayoutCacheLimit = 8192;
+// The face LibreOffice draws Chinese text in where the file's font is missing.
+constexpr const char* kChineseFallback = "Noto Sans CJK SC";
 
 PangoContext* newContext() {
     PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
@@ -36,6 +38,25 @@ std::set<std::string> installedFamilies() {
     }
     g_free(families);
     return installed;
+}
+
+// Spaces every line holding Chinese characters of `text` `height` points apart.
+void spaceChineseLines(PangoAttrList* list, std::string_view text, double height) {
+    std::size_t start = std::string_view::npos;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        // Lead bytes from 0xE2 start the characters of U+2000 and above: CJK and its signs.
+        const auto byte = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+        const bool chinese = byte >= 0xE2;
+        const bool continuation = (byte & 0xC0) == 0x80;
+        if (chinese && start == std::string_view::npos) {
+            start = i;
+        } else if (!chinese && !continuation && start != std::string_view::npos) {
+            insertAttr(list,
+                       pango_attr_line_height_new_absolute(static_cast<int>(height * PANGO_SCALE)),
+                       static_cast<guint>(start), static_cast<guint>(i));
+            start = std::string_view::npos;
+        }
+    }
 }
 
 } // namespace
@@ -68,6 +89,17 @@ void TextLayouts::clearCache() {
     m_cache.clear();
 }
 
+// The height of a line of Chinese text in `desc`, in points.
+double TextLayouts::chineseLineHeight(const PangoFontDescription* desc) const {
+    PangoLayout* pl = pango_layout_new(m_context);
+    pango_layout_set_font_description(pl, desc);
+    pango_layout_set_text(pl, "中", -1);
+    PangoRectangle logical;
+    pango_layout_get_extents(pl, nullptr, &logical);
+    g_object_unref(pl);
+    return pango_units_to_double(logical.height);
+}
+
 const Face& TextLayouts::face(std::uint32_t index) {
     Face& f = m_faces[index < m_faces.size() ? index : 0];
     if (!f.desc) {
@@ -77,6 +109,16 @@ const Face& TextLayouts::face(std::uint32_t index) {
         if (hasDecorations(font)) {
             f.attrs = pango_attr_list_new();
             decorationAttrs(f.attrs, font, 0, PANGO_ATTR_INDEX_TO_TEXT_END);
+        }
+        // LibreOffice draws Chinese text of any font here in its fallback face: lines of Chinese
+        // text in a face that sets them closer (AR PL UKai for 楷体) are spaced as far apart,
+        // so that rows fitted to them show whole in LibreOffice too.
+        PangoFontDescription* fallback = pango_font_description_copy(f.desc);
+        pango_font_description_set_family(fallback, kChineseFallback);
+        const double wanted = chineseLineHeight(fallback);
+        pango_font_description_free(fallback);
+        if (chineseLineHeight(f.desc) < wanted * 0.9) {
+            f.chineseLineHeight = wanted;
         }
     }
     return f;
@@ -137,12 +179,16 @@ Laid TextLayouts::lay(std::uint32_t styleIndex, std::string_view text, double wr
     PangoLayout* pl = pango_layout_new(m_context);
     pango_layout_set_font_description(pl, f.desc);
     pango_layout_set_text(pl, text.data(), static_cast<int>(text.size()));
-    if (runs) {
-        PangoAttrList* list = runAttributes(f, *runs);
+    PangoAttrList* list = runs      ? runAttributes(f, *runs)
+                          : f.attrs ? pango_attr_list_ref(f.attrs)
+                                    : nullptr;
+    if (f.chineseLineHeight > 0) {
+        list = list ? list : pango_attr_list_new();
+        spaceChineseLines(list, text, f.chineseLineHeight);
+    }
+    if (list) {
         pango_layout_set_attributes(pl, list);
         pango_attr_list_unref(list);
-    } else if (f.attrs) {
-        pango_layout_set_attributes(pl, f.attrs);
     }
     if (wrapWidth >= 0) {
         pango_layout_set_width(pl, static_cast<int>(std::max(wrapWidth, 1.0) * PANGO_SCALE));

@@ -31,6 +31,9 @@ struct Face {
     PangoFontDescription* desc = nullptr;
     PangoAttrList* attrs = nullptr; // its lines and super-/subscript; null for none
     double size = 11;
+    /// Where lines of Chinese text are spaced further apart than the face sets them: the height
+    /// of such a line, in points; 0 for the face's own spacing.
+    double chineseLineHeight = 0;
 };
 
 /// Lays out the texts of the cells of `book` (which must outlive it), each in the face of its
@@ -62,6 +65,7 @@ public:
 
 private:
     PangoAttrList* runAttributes(const Face& face, const std::vector<RichRun>& runs) const;
+    double chineseLineHeight(const PangoFontDescription* desc) const;
     void clearCache();
 
     const Workbook& m_book;
