@@ -27,25 +27,20 @@ public:
 
     // Whether the text of `cell` may take more lines than one: it wraps, stands vertically, or
     // holds a line break; never when it is turned.
-    bool mayTakeLines(const Cell& cell) const {
+    bool mayTakeLines(const Cell& cell) {
         if (cell.type == CellType::Empty) {
             return false;
         }
-        const Alignment& al = m_book.styles.at(styleOf(cell)).alignment;
-        if (al.rotation == 255) {
+        const Lines lines = linesOf(styleOf(cell));
+        if (lines == Lines::Vertical) {
             return true;
         }
-        if (al.rotation != 0) {
+        if (lines == Lines::One || cell.type == CellType::Number) {
             return false;
         }
-        const bool wraps = al.wrap || al.horizontal == "justify" ||
-                           al.horizontal == "distributed" || al.vertical == "justify" ||
-                           al.vertical == "distributed";
-        if (cell.type == CellType::Number) {
-            return false;
-        }
-        return wraps || (cell.type == CellType::Text && cell.text < m_book.strings.size() &&
-                         m_book.strings.at(cell.text).text.find('\n') != std::string::npos);
+        return lines == Lines::Wrapped ||
+               (cell.type == CellType::Text && cell.text < m_book.strings.size() &&
+                m_book.strings.at(cell.text).text.find('\n') != std::string::npos);
     }
 
     // The height the text of `cell` (one that may take lines) needs in a box `boxWidth` points
@@ -79,12 +74,35 @@ public:
     }
 
 private:
+    // How a format lays texts out, as far as their lines go: kept per format, as every cell of
+    // a row asks.
+    enum class Lines : std::uint8_t { Unknown, One, Breaks, Wrapped, Vertical };
+
+    Lines linesOf(std::uint32_t style) {
+        if (style >= m_lines.size()) {
+            m_lines.resize(m_book.styles.size(), Lines::Unknown);
+        }
+        Lines& lines = m_lines[style];
+        if (lines == Lines::Unknown) {
+            const Alignment& al = m_book.styles.at(style).alignment;
+            const bool wraps = al.wrap || al.horizontal == "justify" ||
+                               al.horizontal == "distributed" || al.vertical == "justify" ||
+                               al.vertical == "distributed";
+            lines = al.rotation == 255 ? Lines::Vertical
+                    : al.rotation != 0 ? Lines::One
+                    : wraps            ? Lines::Wrapped
+                                       : Lines::Breaks;
+        }
+        return lines;
+    }
+
     std::uint32_t styleOf(const Cell& cell) const {
         return cell.style < m_book.styles.size() ? cell.style : 0;
     }
 
     const Workbook& m_book;
     const std::vector<double>& m_widths;
+    std::vector<Lines> m_lines;
     std::optional<TextLayouts> m_layouts;
 };
 
@@ -109,18 +127,21 @@ double baseHeight(const Workbook& book, const Worksheet& sheet, const Row& row, 
 // The height the texts of row `r` need; cells inside a merge over several rows are left to
 // growMerges, a merge along the row gives its text the merge's width.
 double neededByTexts(const Worksheet& sheet, std::uint32_t r, const Row& row, TextHeights& texts) {
-    const std::vector<CellRange> merges = sheet.merges().intersecting({r, 0, r, kMaxCols - 1});
+    std::optional<std::vector<CellRange>> merges; // looked up for the first text that needs it
     double needed = 0;
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
         const Cell& cell = row.cells[i];
         if (!texts.mayTakeLines(cell)) {
             continue;
         }
+        if (!merges) {
+            merges = sheet.merges().intersecting({r, 0, r, kMaxCols - 1});
+        }
         const auto c = static_cast<std::uint32_t>(row.firstCol + i);
         std::uint32_t last = c;
-        const auto m = std::find_if(merges.begin(), merges.end(),
+        const auto m = std::find_if(merges->begin(), merges->end(),
                                     [&](const CellRange& x) { return x.contains(r, c); });
-        if (m != merges.end()) {
+        if (m != merges->end()) {
             if (m->firstRow != m->lastRow || m->firstCol != c) {
                 continue;
             }
