@@ -76,6 +76,7 @@ private slots:
     void closeDuringExportWaitsForIt();
     void escDuringExportWaitsForIt();
     void nestedExportFromDrop();
+    void dropQueuedAtTheEndOfAClosingExportStartsNothing();
     void resultIsHandedOnBeforeClosing();
 
 private:
@@ -679,6 +680,53 @@ void MainWindowTest::nestedExportFromDrop() {
     QCOMPARE(m_window->lblProcess->text(), progressLabel(6, 6));
     QCOMPARE(m_window->pb1->maximum(), 2);
     QCOMPARE(m_window->pb1->value(), 2);
+}
+
+void MainWindowTest::dropQueuedAtTheEndOfAClosingExportStartsNothing() {
+    addWages("/data/long.xls", 5);
+    addWages("/data/late.xlsx", 2);
+    m_window->setRepaintInterval(0);
+    ModalDriver driver;
+    std::vector<bool> windowShownAtDialog;
+    driver.onOptions = [&](TfrmSysOption* d) {
+        windowShownAtDialog.push_back(m_window->isVisible());
+        d->close();
+    };
+    // Runs whenever the export lets messages run: the close is asked at the first person, the
+    // drop arrives while the export runs its messages for the last time, so its handling is
+    // queued behind the export.
+    bool closeAsked = false;
+    int depthAtDrop = -1;
+    QTimer during;
+    during.setInterval(0);
+    connect(&during, &QTimer::timeout, this, [&] {
+        if (m_window->exportDepth() == 0) {
+            return;
+        }
+        if (!closeAsked) {
+            closeAsked = true;
+            m_window->windowHandle()->close();
+        }
+        if (depthAtDrop < 0 && m_window->progressPosition() == 5) {
+            depthAtDrop = m_window->exportDepth();
+            quenly::test::dropUrls(m_window.get(),
+                                   {QUrl::fromLocalFile(QStringLiteral("/data/late.xlsx"))});
+        }
+    });
+    during.start();
+    m_window->edtExcelPath->setText(QStringLiteral("/data/long.xls"));
+    m_window->rzbtbtnExportClick();
+    during.stop();
+    QCOMPARE(depthAtDrop, 1);
+    QCOMPARE(m_window->lastOutcome()->persons, 5);
+    // The window closed once the export returned, and nothing was started after it.
+    QTRY_VERIFY(!m_window->isVisible());
+    QTest::qWait(300);
+    QCOMPARE(driver.count(SeenModal::Kind::Options), 1);
+    QCOMPARE(windowShownAtDialog, std::vector<bool>{true});
+    QCOMPARE(opened(), std::vector<std::string>{"/data/long.xls"});
+    QCOMPARE(m_window->exportDepth(), 0);
+    QVERIFY(!m_window->isVisible());
 }
 
 void MainWindowTest::resultIsHandedOnBeforeClosing() {
