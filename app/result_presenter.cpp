@@ -20,7 +20,16 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
+#include <string>
 #include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quenly::app {
 
@@ -32,10 +41,56 @@ QString toQString(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// Runs the launcher detached, so neither a launcher that stays until the application ends nor
-// the end of this program disturbs it; its exit status arrives in a file.
-const char* const kLaunchScript =
-    "\"$1\" \"$2\" >/dev/null 2>&1; s=$?; echo \"$s\" > \"$3.part\" && mv \"$3.part\" \"$3\"";
+// Runs the launcher in the background of a shell that ends at once, so neither a launcher that
+// stays until the application ends nor the end of this program disturbs it; its exit status
+// arrives in a file.
+const char* const kLaunchScript = "{ \"$1\" \"$2\" >/dev/null 2>&1; s=$?; "
+                                  "echo \"$s\" > \"$3.part\" && mv \"$3.part\" \"$3\"; } &";
+
+// Starts /bin/sh with `arguments` in a session of its own that holds none of this program's open
+// files but standard input, output and error on /dev/null. The help pane's browser processes
+// share sockets with this process; an application the launcher starts, which may stay open for
+// hours, would otherwise hold them, and with them those processes, after the program has ended.
+bool startShellDetached(const QStringList& arguments) {
+    std::vector<std::string> args{"/bin/sh"};
+    for (const QString& a : arguments) {
+        args.push_back(a.toStdString());
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, "/bin/sh", &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    if (failed != 0) {
+        return false;
+    }
+    // The shell only puts the launcher into the background: it ends at once.
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 } // namespace
 
@@ -126,9 +181,9 @@ void ResultPresenter::launch(const QString& file) {
                                                      .arg(QCoreApplication::applicationPid())
                                                      .arg(counter.fetch_add(1)));
     QFile::remove(status);
-    const bool started = QProcess::startDetached(
-        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(kLaunchScript),
-                                    QStringLiteral("sh"), m_desktop.opener, file, status});
+    const bool started =
+        startShellDetached({QStringLiteral("-c"), QString::fromLatin1(kLaunchScript),
+                            QStringLiteral("sh"), m_desktop.opener, file, status});
     if (!started) {
         reportNoApplication(file);
         return;
