@@ -3,6 +3,7 @@
 
 #include "error_box.h"
 #include "pdf_writer.h"
+#include "result_cache.h"
 #include "workbook.h"
 #include "workbook_file.h"
 
@@ -28,6 +29,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +94,19 @@ bool startShellDetached(const QStringList& arguments) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// New files are made for their owner alone while it lives (the umask is the process's).
+class OwnerOnlyFiles {
+public:
+    OwnerOnlyFiles()
+        : m_mask(::umask(077)) {}
+    ~OwnerOnlyFiles() { ::umask(m_mask); }
+    OwnerOnlyFiles(const OwnerOnlyFiles&) = delete;
+    OwnerOnlyFiles& operator=(const OwnerOnlyFiles&) = delete;
+
+private:
+    mode_t m_mask;
+};
+
 } // namespace
 
 std::string resultFileName(const std::string& sourcePath, const QDateTime& when) {
@@ -139,16 +154,13 @@ void ResultPresenter::present(const std::shared_ptr<wb::Workbook>& book) {
         return;
     }
     ui::guarded(m_owner, [&] {
-        std::error_code ec;
-        std::filesystem::create_directories(m_folder, ec);
-        if (ec) {
-            throw std::runtime_error("无法创建存放工资条的文件夹“" + m_folder.string() + "”：" +
-                                     ec.message());
-        }
+        preparePrivateFolder(m_folder);
         const std::string source = m_source ? m_source() : std::string();
         const std::filesystem::path target =
             uniqueTarget(resultFileName(source, QDateTime::currentDateTime()));
         try {
+            // Every person's pay is in it: readable by the user alone, whatever the umask.
+            const OwnerOnlyFiles ownerOnly;
             wb::saveWorkbook(*book, target);
         } catch (const std::exception& e) {
             throw std::runtime_error("工资条无法保存到“" + target.string() + "”：" + e.what());
