@@ -22,7 +22,8 @@ constexpr std::string_view kMark = "工资条-";
 constexpr std::string_view kExtension = ".xlsx";
 
 bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool allLettersOrDigits(std::string_view s) {
@@ -82,8 +83,8 @@ bool isPartialResultName(std::string_view name) {
 
 void preparePrivateFolder(const fs::path& folder) {
     const auto fail = [&folder](int err) {
-        return std::runtime_error("无法创建存放工资条的文件夹“" + folder.string() +
-                                  "”：" + std::strerror(err));
+        return std::runtime_error("无法创建存放工资条的文件夹“" + folder.string() + "”：" +
+                                  std::strerror(err));
     };
     // What is made is made for the user alone (0700), parents included, as the XDG base
     // directories ask.

@@ -34,7 +34,6 @@ struct SweepRules {
 /// regular files (no links, folders or anything else) of this user whose names the program gives
 /// them. Errors are ignored: a file that cannot be removed stays. Returns how many were removed.
 std::size_t sweepResultFolder(const std::filesystem::path& folder,
-                              std::filesystem::file_time_type now,
-                              const SweepRules& rules = {});
+                              std::filesystem::file_time_type now, const SweepRules& rules = {});
 
 } // namespace quenly::app
