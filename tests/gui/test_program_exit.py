@@ -165,6 +165,7 @@ class Program:
         tool("xdotool", "type", "--delay", "2", str(source))
         self.click(self.window, EXPORT_BUTTON)
         dialog = self.find_window("表头选项")
+        time.sleep(0.3)
         self.click(dialog, OK_BUTTON)
 
     def wait_for_exit(self):
@@ -185,8 +186,9 @@ class Program:
 
     def end_application(self):
         """Ends the stand-in spreadsheet application (it was left to run on purpose)."""
-        for pid, (ppid, name, _) in processes().items():
-            if ppid == os.getpid() and name in ("sleep", "sh", "xdg-open"):
+        table = processes()
+        for pid in descendants(os.getpid()):
+            if table.get(pid, (0, "", ""))[1] in ("sleep", "sh", "xdg-open"):
                 os.kill(pid, signal.SIGKILL)
         reap()
 
