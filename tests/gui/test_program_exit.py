@@ -136,8 +136,7 @@ class Program:
     def find_window(self, title):
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
-            found = tool("xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid),
-                         "--name", title, check=False).stdout.split()
+            found = self.windows(title)
             if found:
                 return found[-1]
             assert self.process.poll() is None, "the program ended before showing %s" % title
@@ -160,13 +159,24 @@ class Program:
     def click(self, window, spot):
         tool("xdotool", "mousemove", "--window", window, str(spot[0]), str(spot[1]), "click", "1")
 
+    def windows(self, title):
+        """The program's shown windows whose title matches `title`."""
+        return tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
+                    str(self.process.pid), "--name", title, check=False).stdout.split()
+
     def export(self, source):
+        """Starts an export of `source` and confirms the header options; returns when the dialog
+        has gone and the export runs."""
         self.click(self.window, PATH_BOX)
         tool("xdotool", "type", "--delay", "2", str(source))
         self.click(self.window, EXPORT_BUTTON)
         dialog = self.find_window("表头选项")
-        time.sleep(0.3)
-        self.click(dialog, OK_BUTTON)
+        deadline = time.monotonic() + 60
+        while dialog in self.windows("表头选项"):
+            # A click that comes before the dialog takes input is lost: click again.
+            assert time.monotonic() < deadline, "the header options dialog stayed open"
+            self.click(dialog, OK_BUTTON)
+            time.sleep(0.5)
 
     def wait_for_exit(self):
         return self.process.wait(timeout=120)
@@ -215,13 +225,16 @@ def test_a_close_during_an_export_ends_everything_but_the_opened_result(window_m
                                                                        wage_table):
     program = Program(tmp_path)
     program.export(wage_table)
+    asked = time.time()
     program.click(program.window, CLOSE_BUTTON)
     assert program.wait_for_exit() == 0
     try:
-        # The export ran to its end and its result was handed to the spreadsheet application,
-        # which stays open after the program ...
+        # The export ran to its end (the close was asked before its result was saved) and its
+        # result was handed to the spreadsheet application, which stays open after the
+        # program ...
         results = list((program.home / ".cache" / "quenly").iterdir())
         assert [r.name.startswith("wages-工资条-") for r in results] == [True]
+        assert results[0].stat().st_mtime >= asked
         deadline = time.monotonic() + 20
         while not program.opened.exists() and time.monotonic() < deadline:
             time.sleep(0.1)
