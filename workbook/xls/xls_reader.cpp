@@ -313,9 +313,10 @@ std::vector<std::uint8_t> XlsReader::readFile() {
 }
 
 void XlsReader::passwordProtected() const {
-    throw WorkbookError("工作簿“" + m_file +
-                        "”设有打开密码（已加密），无法读取。请在 Excel 中输入密码打开它，"
-                        "另存一份不设密码的副本，再用副本重试");
+    throw WorkbookError(
+        "工作簿“" + m_file +
+        "”设有打开密码（已加密），无法读取。请用 WPS 表格或 LibreOffice 输入密码打开它，"
+        "另存一份不设密码的副本，再用副本重试");
 }
 
 void XlsReader::openStream(const CompoundFile& cfb) {
@@ -400,8 +401,8 @@ void XlsReader::scanGlobals() {
         fail(m_file, "“" + m_streamName + "”流是空的");
     }
     if (r.id == rec::kBof2 || r.id == rec::kBof3 || r.id == rec::kBof4) {
-        fail(m_file,
-             "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请在 Excel 中另存为 .xlsx 后重试");
+        fail(m_file, "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请用 WPS 表格或 LibreOffice "
+                     "打开并另存为 .xlsx 后重试");
     }
     if (r.id != rec::kBof || r.data.size() < 4) {
         fail(m_file, "“" + m_streamName + "”流不是以 BOF 记录开始的，它不是 Excel 工作簿数据");

@@ -940,8 +940,8 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
     } else if (zip.has("xl/workbook.xml")) {
         workbookPart = "xl/workbook.xml";
     } else if (zip.has("xl/workbook.bin")) {
-        throw WorkbookError(inQuotes(name) +
-                            "是二进制格式（.xlsb）的工作簿，无法读取：请在Excel中另存为.xlsx。");
+        throw WorkbookError(inQuotes(name) + "是二进制格式（.xlsb）的工作簿，无法读取：请用 WPS "
+                                             "表格或 LibreOffice 打开并另存为 .xlsx。");
     } else {
         throw WorkbookError(inQuotes(name) + "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
     }
