@@ -55,6 +55,11 @@ public:
             m_layouts.emplace(m_book);
         }
         const std::vector<RichRun>* runs = runsOf(m_book, cell, shown, text);
+        // A plain text clearly narrower than the room takes one line: no need to lay it out.
+        if (!runs && wrapWidth > 0 && text.find('\n') == std::string::npos &&
+            m_layouts->sumOfAdvances(style, text) < wrapWidth * 0.97 - 1) {
+            return 0;
+        }
         const Laid laid = m_layouts->lay(style, text, wrapWidth, p.align, p.justify, runs);
         m_layouts->release(laid, runs);
         // One line needs what the row's fonts need, as spreadsheets size rows for one line.

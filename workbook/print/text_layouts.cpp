@@ -231,4 +231,27 @@ void TextLayouts::release(const Laid& laid, const std::vector<RichRun>* runs) {
     }
 }
 
+double TextLayouts::sumOfAdvances(std::uint32_t styleIndex, std::string_view text) {
+    double width = 0;
+    const char* end = text.data() + text.size();
+    for (const char* p = text.data(); p < end; p = g_utf8_next_char(p)) {
+        const gunichar cp = g_utf8_get_char(p);
+        const std::uint64_t key = (std::uint64_t{styleIndex} << 32) | cp;
+        auto it = m_advances.find(key);
+        if (it == m_advances.end()) {
+            char one[8];
+            const int n = g_unichar_to_utf8(cp, one);
+            PangoLayout* pl = pango_layout_new(m_context);
+            pango_layout_set_font_description(pl, face(styleIndex).desc);
+            pango_layout_set_text(pl, one, n);
+            PangoRectangle logical;
+            pango_layout_get_extents(pl, nullptr, &logical);
+            g_object_unref(pl);
+            it = m_advances.emplace(key, pango_units_to_double(logical.width)).first;
+        }
+        width += it->second;
+    }
+    return width;
+}
+
 } // namespace quenly::wb::print

@@ -63,6 +63,11 @@ public:
     /// Lets go of a layout made for rich runs; kept ones stay.
     void release(const Laid& laid, const std::vector<RichRun>* runs);
 
+    /// The width of `text` (valid UTF-8) in format `styleIndex` as the sum of its characters'
+    /// advances, each measured alone once: within a point or two of its laid-out width, and
+    /// much quicker to find for a text seen once.
+    double sumOfAdvances(std::uint32_t styleIndex, std::string_view text);
+
 private:
     PangoAttrList* runAttributes(const Face& face, const std::vector<RichRun>& runs) const;
     double chineseLineHeight(const PangoFontDescription* desc) const;
@@ -74,6 +79,7 @@ private:
     std::vector<Face> m_faces;         // by style index; desc null until first used
     std::unordered_map<std::string, Laid> m_cache;
     std::string m_key;
+    std::unordered_map<std::uint64_t, double> m_advances; // by style index and character
 };
 
 } // namespace quenly::wb::print
