@@ -2,6 +2,8 @@
 // the writers and the spreadsheet instances. Rows and columns count from 0 in this API.
 #pragma once
 
+#include "cell_names.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -13,8 +15,8 @@
 
 namespace quenly::wb {
 
-inline constexpr std::uint32_t kMaxRows = 1048576;
-inline constexpr std::uint32_t kMaxCols = 16384;
+using cells::kMaxCols;
+using cells::kMaxRows;
 
 /// A reader or writer fault. The message names the file, the part or record and the fault.
 class WorkbookError : public std::runtime_error {
@@ -157,7 +159,7 @@ enum class CellType : std::uint8_t { Empty, Number, Text, Bool, Error };
 /// StyleTable. An Empty cell may still carry a style.
 struct Cell {
     CellType type = CellType::Empty;
-    std::uint8_t error = 0; // CellErrorCode value for Error cells
+    std::uint8_t error = 0; // a CellErrorCode value, for Error cells
     bool boolean = false;   // for Bool cells
     std::uint32_t style = 0;
     union {

@@ -147,7 +147,7 @@ CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t ro
     const std::uint32_t width = m_area.lastCol - m_area.firstCol + 1;
     const bool pastLastRow = static_cast<std::uint64_t>(row) + height > kMaxRows;
     if (pastLastRow || static_cast<std::uint64_t>(col) + width > kMaxCols) {
-        throw AutomationError("无法粘贴到 " + cellAddress(row, col) + "：复制的区域（" +
+        throw AutomationError("无法粘贴到 " + cells::cellAddress(row, col) + "：复制的区域（" +
                               countText(height) + " 行 × " + countText(width) + " 列）超出了" +
                               (pastLastRow ? "工作表的最后一行（工作表最多有 1048576 行）"
                                            : "工作表的最后一列（最后一列是 XFD 列）"));

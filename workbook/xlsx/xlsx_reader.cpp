@@ -371,32 +371,18 @@ private:
 
 // ---- worksheets -----------------------------------------------------------------------------
 
-std::optional<std::uint8_t> errorCode(std::string_view text) {
-    struct Entry {
-        std::string_view text;
-        std::uint8_t code;
-    };
-    static constexpr Entry kErrors[] = {
-        {"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
-        {"#NAME?", 0x1D}, {"#NUM!", 0x24},   {"#N/A", 0x2A},    {"#GETTING_DATA", 0x2B},
-    };
+std::optional<CellErrorCode> errorCode(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r')) {
         text.remove_suffix(1);
     }
-    for (const Entry& e : kErrors) {
-        if (e.text == text) {
-            return e.code;
-        }
-    }
-    return std::nullopt;
+    return cellErrorFromText(text);
 }
 
-std::string cellName(std::uint32_t row, std::uint32_t col) {
-    std::string letters;
-    for (std::uint32_t c = col + 1; c > 0; c = (c - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
-    }
-    return letters + std::to_string(row + 1);
+// "A1:B2" (or a single "A1") as a range with its corners ordered; false when it is no range.
+bool parseRange(std::string_view text, CellRange& out) {
+    const cells::ParsedRange r = cells::parseRangeAddress(text);
+    out = {r.firstRow, r.firstCol, r.lastRow, r.lastCol};
+    return r.ok();
 }
 
 class SheetHandler : public XmlHandler {
@@ -555,21 +541,24 @@ private:
         m_cellRow = m_rowIndex;
         m_cellCol = m_nextCol;
         if (ref) {
-            CellRef r;
-            if (!parseCellRef(ref, r) || !r.hasRow) {
+            const cells::ParsedRange r = cells::parseCellAddress(ref);
+            if (!r.ok()) {
+                const bool beyond = r.fault == cells::AddressFault::RowBeyondSheet ||
+                                    r.fault == cells::AddressFault::ColumnBeyondSheet;
                 throw ContentFault("单元格地址“" + std::string(ref) + "”" +
-                                   (beyondSheet(ref) ? kBeyondSheet : "无效"));
+                                   (beyond ? kBeyondSheet : "无效"));
             }
-            m_cellRow = r.row;
-            m_cellCol = r.col;
+            m_cellRow = r.firstRow;
+            m_cellCol = r.firstCol;
         }
         if (m_cellCol >= kMaxCols) {
             throw ContentFault("第" + std::to_string(m_cellRow + 1ull) + "行的单元格" +
                                kBeyondCols);
         }
         m_nextCol = m_cellCol + 1;
-        m_cellStyle = xf ? styleOf(xf, [this] { return "单元格" + cellName(m_cellRow, m_cellCol); })
-                         : m_styles.style(0);
+        m_cellStyle =
+            xf ? styleOf(xf, [this] { return "单元格" + cells::cellAddress(m_cellRow, m_cellCol); })
+               : m_styles.style(0);
         m_inCell = true;
         m_hasValue = false;
         m_sawInline = false;
@@ -646,7 +635,7 @@ private:
             case ValueType::Error:
                 if (auto code = errorCode(m_value)) {
                     cell.type = CellType::Error;
-                    cell.error = *code;
+                    cell.error = static_cast<std::uint8_t>(*code);
                 } else if (!isBlank(m_value)) {
                     // An error of a newer application (#SPILL!, #CALC!, ...): keep what it showed.
                     cell.type = CellType::Text;
@@ -769,7 +758,7 @@ private:
     void merge(const Attributes& a) {
         const char* ref = a.get("ref");
         CellRange r;
-        if (!ref || !parseRangeRef(ref, r)) {
+        if (!ref || !parseRange(ref, r)) {
             throw ContentFault("合并区域“" + std::string(ref ? ref : "") + "”无效");
         }
         if (r.firstRow != r.lastRow || r.firstCol != r.lastCol) {
@@ -780,7 +769,7 @@ private:
     void dimension(const Attributes& a) {
         const char* ref = a.get("ref");
         CellRange r;
-        if (ref && parseRangeRef(ref, r)) {
+        if (ref && parseRange(ref, r)) {
             m_dimensionLastCol = r.lastCol;
             // Each row takes some bytes of XML: never reserve more rows than the part can hold.
             const std::uint64_t cap = m_partSize / 8 + 16;
@@ -856,29 +845,13 @@ private:
         return m_styles.xfToStyle[*xf];
     }
 
-    // Whether an address that did not parse is well formed but past the sheet's last row or
-    // column ("XFE1", "A1048577").
-    static bool beyondSheet(std::string_view ref) {
-        std::size_t i = 0;
-        while (i < ref.size() &&
-               ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-            ++i;
-        }
-        const std::size_t digits = ref.size() - i;
-        if (i == 0 || digits == 0 ||
-            ref.find_first_not_of("0123456789", i) != std::string_view::npos) {
-            return false;
-        }
-        return ref.find_first_not_of('0', i) != std::string_view::npos;
-    }
-
     static constexpr const char* kBeyondRows = "超出了工作表的上限（最多 1048576 行）";
     static constexpr const char* kBeyondCols = "超出了工作表的上限（最多 16384 列，即到XFD列）";
     static constexpr const char* kBeyondSheet =
         "超出了工作表的范围（最多 1048576 行、16384 列，即到XFD1048576）";
 
     [[noreturn]] void fault(const std::string& what) const {
-        throw ContentFault("单元格" + cellName(m_cellRow, m_cellCol) + what);
+        throw ContentFault("单元格" + cells::cellAddress(m_cellRow, m_cellCol) + what);
     }
 
     static const char** rawList(const Attributes& a) { return a.list(); }

@@ -48,15 +48,8 @@ struct ColumnNames {
 
     ColumnNames() {
         for (std::uint32_t c = 0; c < kMaxCols; ++c) {
-            char tmp[4];
-            int n = 0;
-            for (std::uint32_t v = c + 1; v > 0; v = (v - 1) / 26) {
-                tmp[n++] = static_cast<char>('A' + (v - 1) % 26);
-            }
-            for (int k = 0; k < n; ++k) {
-                text[c][static_cast<std::size_t>(k)] = tmp[n - 1 - k];
-            }
-            length[c] = static_cast<std::uint8_t>(n);
+            char* const end = cells::writeColumnName(text[c].data(), c);
+            length[c] = static_cast<std::uint8_t>(end - text[c].data());
         }
     }
 };
@@ -73,15 +66,8 @@ char* put(char* p, const char (&text)[N]) {
     return p + N - 1;
 }
 
-char* writeCellRef(char* p, std::uint32_t row, std::uint32_t col) {
-    const ColumnNames& names = columnNames();
-    std::memcpy(p, names.text[col].data(), 4);
-    p += names.length[col];
-    return xml::writeUInt(p, std::uint64_t{row} + 1);
-}
-
 void appendCellRef(XmlBuffer& b, std::uint32_t row, std::uint32_t col) {
-    b.commit(writeCellRef(b.ensure(32), row, col));
+    b.commit(cells::writeCellAddress(b.ensure(cells::kMaxCellAddress), row, col));
 }
 
 void appendRange(XmlBuffer& b, const CellRange& r) {
@@ -89,27 +75,6 @@ void appendRange(XmlBuffer& b, const CellRange& r) {
     if (r.lastRow != r.firstRow || r.lastCol != r.firstCol) {
         b.append(':');
         appendCellRef(b, r.lastRow, r.lastCol);
-    }
-}
-
-std::string_view errorText(std::uint8_t code) {
-    switch (code) {
-    case 0x00:
-        return "#NULL!";
-    case 0x07:
-        return "#DIV/0!";
-    case 0x0F:
-        return "#VALUE!";
-    case 0x17:
-        return "#REF!";
-    case 0x1D:
-        return "#NAME?";
-    case 0x24:
-        return "#NUM!";
-    case 0x2B:
-        return "#GETTING_DATA";
-    default:
-        return "#N/A";
     }
 }
 
@@ -556,7 +521,8 @@ std::string coreXml() {
 void appendAbsoluteRef(XmlBuffer& b, std::uint32_t row, std::uint32_t col) {
     std::array<char, 32> ref{};
     const std::string_view text(
-        ref.data(), static_cast<std::size_t>(writeCellRef(ref.data(), row, col) - ref.data()));
+        ref.data(),
+        static_cast<std::size_t>(cells::writeCellAddress(ref.data(), row, col) - ref.data()));
     const std::size_t digits = text.find_first_of("0123456789");
     b.append('$');
     b.append(text.substr(0, digits));
@@ -986,7 +952,7 @@ private:
                     break;
                 case CellType::Error: {
                     p = put(p, " t=\"e\"><v>");
-                    const std::string_view e = errorText(c.error);
+                    const std::string_view e = cellErrorText(static_cast<CellErrorCode>(c.error));
                     std::memcpy(p, e.data(), e.size());
                     p += e.size();
                     break;
