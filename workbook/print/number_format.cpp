@@ -1853,25 +1853,7 @@ DisplayText displayText(const Workbook& book, const Cell& cell) {
     case CellType::Bool:
         return {cell.boolean ? "TRUE" : "FALSE"};
     case CellType::Error:
-        switch (cell.error) {
-        case 0x00:
-            return {"#NULL!"};
-        case 0x07:
-            return {"#DIV/0!"};
-        case 0x0F:
-            return {"#VALUE!"};
-        case 0x17:
-            return {"#REF!"};
-        case 0x1D:
-            return {"#NAME?"};
-        case 0x24:
-            return {"#NUM!"};
-        case 0x2B:
-            return {"#GETTING_DATA"};
-        case 0x2A:
-        default:
-            return {"#N/A"};
-        }
+        return {std::string(cellErrorText(static_cast<CellErrorCode>(cell.error)))};
     case CellType::Empty:
         break;
     }
