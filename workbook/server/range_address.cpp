@@ -2,6 +2,7 @@
 #include "range_address.h"
 
 #include "spreadsheet_automation.h"
+#include "text_util.h"
 
 namespace quenly::wb {
 
@@ -10,7 +11,7 @@ CellRange parseRangeAddress(std::string_view address) {
         throw AutomationError("单元格地址为空");
     }
     const cells::ParsedRange r = cells::parseRangeAddress(address, {true, true});
-    const std::string invalid = "单元格地址“" + std::string(address) + "”无效";
+    const std::string invalid = "单元格地址" + inQuotes(address) + "无效";
     switch (r.fault) {
     case cells::AddressFault::None:
         return {r.firstRow, r.firstCol, r.lastRow, r.lastCol};
@@ -21,8 +22,8 @@ CellRange parseRangeAddress(std::string_view address) {
     case cells::AddressFault::RowBelowOne:
         throw AutomationError(invalid + "：行号必须在 1 到 1048576 之间");
     case cells::AddressFault::RowBeyondSheet:
-        throw AutomationError("单元格地址“" + std::string(address) +
-                              "”超出了工作表的最后一行（工作表最多有 1048576 行）");
+        throw AutomationError("单元格地址" + inQuotes(address) +
+                              "超出了工作表的最后一行（工作表最多有 1048576 行）");
     case cells::AddressFault::ColumnBeyondSheet:
         throw AutomationError(invalid + "：列超出了最后一列 XFD");
     }

@@ -175,7 +175,8 @@ public:
 protected:
     void requireOpen() const {
         if (!m_book->open) {
-            throw AutomationError("工作簿“" + bookName(*m_book) + "”已关闭，不能再对它操作");
+            throw AutomationError("工作簿" + inQuotes(bookName(*m_book)) +
+                                  "已关闭，不能再对它操作");
         }
     }
 
@@ -375,13 +376,14 @@ private:
         if (name.empty() || characters > 31 ||
             name.find_first_of(":\\/?*[]") != std::string::npos) {
             throw AutomationError(
-                "工作表名称“" + name +
-                "”无效：名称不能为空，不能超过 31 个字符，也不能含有 : \\ / ? * [ ]");
+                "工作表名称" + inQuotes(name) +
+                "无效：名称不能为空，不能超过 31 个字符，也不能含有 : \\ / ? * [ ]");
         }
         Workbook& b = *m_book->book;
         for (std::size_t i = 0; i < b.sheetCount(); ++i) {
             if (i != m_sheet && equalsIgnoreAsciiCase(b.sheet(i).name(), name)) {
-                throw AutomationError("工作表名称“" + name + "”已被同一工作簿中的另一张工作表使用");
+                throw AutomationError("工作表名称" + inQuotes(name) +
+                                      "已被同一工作簿中的另一张工作表使用");
             }
         }
         b.sheet(m_sheet).setName(name);
@@ -540,7 +542,7 @@ private:
         }
         noteOpen(server, started);
         if (!book || book->sheetCount() == 0) {
-            throw AutomationError("“" + path + "”中没有工作表");
+            throw AutomationError(inQuotes(path) + "中没有工作表");
         }
         if (book->sourceName.empty()) {
             book->sourceName = path;

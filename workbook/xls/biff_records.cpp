@@ -1,6 +1,8 @@
 // Walking the records of a BIFF stream.
 #include "biff_records.h"
 
+#include "little_endian.h"
+#include "text_util.h"
 #include "xls_error.h"
 
 namespace quenly::wb::xls {
@@ -81,21 +83,21 @@ int RecordCursor::peekId() const {
     if (m_pos + 4 > m_stream.size()) {
         return -1;
     }
-    return m_stream[m_pos] | (m_stream[m_pos + 1] << 8);
+    return le16(m_stream.data() + m_pos);
 }
 
 bool RecordCursor::next(Record& r) {
     if (m_pos >= m_stream.size()) {
         return false;
     }
-    const std::string where = "“" + std::string(m_streamName) + "”流偏移 " + num(m_pos) + " 处";
+    const std::string where = inQuotes(m_streamName) + "流偏移 " + num(m_pos) + " 处";
     if (m_pos + 4 > m_stream.size()) {
         fail(m_file, where + "的记录头不完整（流在 " + num(m_stream.size()) +
                          " 字节处结束），文件可能已被截断");
     }
     const std::uint8_t* p = m_stream.data() + m_pos;
-    r.id = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-    const std::size_t len = static_cast<std::size_t>(p[2] | (p[3] << 8));
+    r.id = le16(p);
+    const std::size_t len = le16(p + 2);
     if (m_pos + 4 + len > m_stream.size()) {
         std::string name(recordName(r.id));
         if (name.empty()) {

@@ -2,6 +2,7 @@
 #include "codepage.h"
 #include "text_util.h"
 
+#include "little_endian.h"
 #include "workbook.h"
 
 #include <iconv.h>
@@ -12,9 +13,9 @@ namespace quenly::wb::xls {
 
 void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units) {
     for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t u = static_cast<std::uint32_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        std::uint32_t u = le16(p + 2 * i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const std::uint32_t lo = static_cast<std::uint32_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
+            const std::uint32_t lo = le16(p + 2 * i + 2);
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
                 appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
                 ++i;

@@ -1,16 +1,13 @@
 // Messages of the .xls reader.
 #include "xls_error.h"
+#include "text_util.h"
 
 #include <charconv>
 
 namespace quenly::wb::xls {
 
 void fail(std::string_view file, std::string_view detail) {
-    std::string msg = "无法读取“";
-    msg += file;
-    msg += "”：";
-    msg += detail;
-    throw WorkbookError(msg);
+    throw WorkbookError("无法读取" + inQuotes(file) + "：" + std::string(detail));
 }
 
 std::string num(std::uint64_t v) {

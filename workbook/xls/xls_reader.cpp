@@ -6,6 +6,8 @@
 #include "biff_styles.h"
 #include "cfb.h"
 #include "codepage.h"
+#include "little_endian.h"
+#include "text_util.h"
 #include "xls_error.h"
 
 #include <algorithm>
@@ -25,25 +27,6 @@ constexpr std::uint32_t kMaxXlsCols = 256;
 /// Thrown when a record's data ends before its contents; turned into a message that names the
 /// record by the code that knows it.
 struct ShortRecord {};
-
-std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-double leDouble(const std::uint8_t* p) {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) {
-        bits = (bits << 8) | p[i];
-    }
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
 
 /// The Windows code page of a font character set, or 0 for ANSI, default, symbol and unknown
 /// sets.
@@ -313,8 +296,8 @@ std::vector<std::uint8_t> XlsReader::readFile() {
 }
 
 void XlsReader::passwordProtected() const {
-    throw WorkbookError("工作簿“" + m_file +
-                        "”设有打开密码（已加密），无法读取。请在 Excel 中输入密码打开它，"
+    throw WorkbookError("工作簿" + inQuotes(m_file) +
+                        "设有打开密码（已加密），无法读取。请在 Excel 中输入密码打开它，"
                         "另存一份不设密码的副本，再用副本重试");
 }
 
@@ -341,10 +324,10 @@ void XlsReader::openStream(const CompoundFile& cfb) {
 void XlsReader::recordFault(const Record& r, std::string_view fault) const {
     std::string msg;
     if (m_sheetName) {
-        msg = "工作表“" + *m_sheetName + "”中，";
+        msg = "工作表" + inQuotes(*m_sheetName) + "中，";
     }
     std::string name(recordName(r.id));
-    msg += "“" + m_streamName + "”流偏移 " + num(r.offset) + " 处的 " +
+    msg += inQuotes(m_streamName) + "流偏移 " + num(r.offset) + " 处的 " +
            (name.empty() ? std::string("类型 ") + hex4(r.id) + " 的记录"
                          : name + " 记录（" + hex4(r.id) + "）");
     msg += fault;
@@ -397,14 +380,14 @@ void XlsReader::scanGlobals() {
     RecordCursor cursor(m_stream, m_file, m_streamName);
     Record r;
     if (!cursor.next(r)) {
-        fail(m_file, "“" + m_streamName + "”流是空的");
+        fail(m_file, inQuotes(m_streamName) + "流是空的");
     }
     if (r.id == rec::kBof2 || r.id == rec::kBof3 || r.id == rec::kBof4) {
         fail(m_file,
              "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请在 Excel 中另存为 .xlsx 后重试");
     }
     if (r.id != rec::kBof || r.data.size() < 4) {
-        fail(m_file, "“" + m_streamName + "”流不是以 BOF 记录开始的，它不是 Excel 工作簿数据");
+        fail(m_file, inQuotes(m_streamName) + "流不是以 BOF 记录开始的，它不是 Excel 工作簿数据");
     }
     const std::uint16_t version = le16(r.data.data());
     const std::uint16_t type = le16(r.data.data() + 2);
@@ -413,10 +396,11 @@ void XlsReader::scanGlobals() {
     } else if (version == 0x0500 || version == 0x0000) {
         m_biff = 5;
     } else {
-        fail(m_file, "“" + m_streamName + "”流的 BOF 记录给出了未知的 BIFF 版本 " + hex4(version));
+        fail(m_file,
+             inQuotes(m_streamName) + "流的 BOF 记录给出了未知的 BIFF 版本 " + hex4(version));
     }
     if (type != 0x0005) {
-        fail(m_file, "“" + m_streamName + "”流的第一个 BOF 记录不是工作簿全局部分（类型 " +
+        fail(m_file, inQuotes(m_streamName) + "流的第一个 BOF 记录不是工作簿全局部分（类型 " +
                          hex4(type) + "）");
     }
     m_codepage = m_biff == 8 ? 1200 : 1252;
@@ -473,7 +457,7 @@ void XlsReader::readGlobals() {
     }
     if (!ended) {
         fail(m_file,
-             "“" + m_streamName + "”流的工作簿全局部分没有 EOF 记录就结束了，文件可能已被截断");
+             inQuotes(m_streamName) + "流的工作簿全局部分没有 EOF 记录就结束了，文件可能已被截断");
     }
 }
 
@@ -836,16 +820,16 @@ void XlsReader::readSheet(Worksheet& sheet, const SheetEntry& entry) {
     m_standardWidth = false;
     m_defaultRowHeight = false;
     if (entry.pos >= m_stream.size()) {
-        fail(m_file, "BOUNDSHEET 记录给出的工作表“" + entry.name + "”位置 " + num(entry.pos) +
-                         " 超出了“" + m_streamName + "”流的范围（" + num(m_stream.size()) +
-                         " 字节）");
+        fail(m_file, "BOUNDSHEET 记录给出的工作表" + inQuotes(entry.name) + "位置 " +
+                         num(entry.pos) + " 超出了" + inQuotes(m_streamName) + "流的范围（" +
+                         num(m_stream.size()) + " 字节）");
     }
     RecordCursor cursor(m_stream, m_file, m_streamName, entry.pos);
     Record r;
     cursor.next(r);
     if (r.id != rec::kBof || r.data.size() < 4) {
-        fail(m_file, "BOUNDSHEET 记录给出的工作表“" + entry.name + "”位置 " + num(entry.pos) +
-                         " 处不是 BOF 记录，文件已损坏");
+        fail(m_file, "BOUNDSHEET 记录给出的工作表" + inQuotes(entry.name) + "位置 " +
+                         num(entry.pos) + " 处不是 BOF 记录，文件已损坏");
     }
     if (le16(r.data.data() + 2) != 0x0010) {
         m_sheetName = nullptr;
@@ -886,8 +870,8 @@ void XlsReader::readSheet(Worksheet& sheet, const SheetEntry& entry) {
         }
     }
     if (!ended) {
-        fail(m_file, "工作表“" + entry.name + "”的记录没有 EOF 记录就到了“" + m_streamName +
-                         "”流的末尾，文件可能已被截断");
+        fail(m_file, "工作表" + inQuotes(entry.name) + "的记录没有 EOF 记录就到了" +
+                         inQuotes(m_streamName) + "流的末尾，文件可能已被截断");
     }
     m_sheetName = nullptr;
 }

@@ -79,7 +79,7 @@ bool isCompoundFile(const std::filesystem::path& file) {
 }
 
 std::string describeNonWorkbook(const std::filesystem::path& file) {
-    const std::string name = "“" + file.string() + "”";
+    const std::string name = inQuotes(file.string());
     const std::string saveAs = "请用 Excel 打开它，另存为“Excel 工作簿(*.xlsx)”后再试";
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {

@@ -2,6 +2,7 @@
 // each part streamed through expat.
 #include "xlsx_reader.h"
 
+#include "text_util.h"
 #include "xlsx_read_common.h"
 #include "xlsx_reader_memory.h"
 #include "xlsx_styles_reader.h"
@@ -481,7 +482,7 @@ private:
                     throw ContentFault("行号" + std::string(p[1]) + kBeyondRows);
                 }
                 if (!v || *v == 0) {
-                    throw ContentFault("行号“" + std::string(p[1]) + "”无效");
+                    throw ContentFault("行号" + inQuotes(p[1]) + "无效");
                 }
                 index = *v - 1;
             } else if (n == "ht") {
@@ -545,8 +546,7 @@ private:
             if (!r.ok()) {
                 const bool beyond = r.fault == cells::AddressFault::RowBeyondSheet ||
                                     r.fault == cells::AddressFault::ColumnBeyondSheet;
-                throw ContentFault("单元格地址“" + std::string(ref) + "”" +
-                                   (beyond ? kBeyondSheet : "无效"));
+                throw ContentFault("单元格地址" + inQuotes(ref) + (beyond ? kBeyondSheet : "无效"));
             }
             m_cellRow = r.firstRow;
             m_cellCol = r.firstCol;
@@ -592,7 +592,7 @@ private:
                 if (!isBlank(m_value)) {
                     const auto v = parseDouble(m_value);
                     if (!v) {
-                        fault("的数值“" + m_value + "”无效");
+                        fault("的数值" + inQuotes(m_value) + "无效");
                     }
                     cell.type = CellType::Number;
                     cell.number = *v;
@@ -601,7 +601,7 @@ private:
             case ValueType::Shared: {
                 const auto i = parseUnsigned(m_value);
                 if (!i || *i >= m_shared.size()) {
-                    fault("引用的共享字符串“" + m_value + "”不存在（共" +
+                    fault("引用的共享字符串" + inQuotes(m_value) + "不存在（共" +
                           std::to_string(m_shared.size()) + "条）");
                 }
                 cell.type = CellType::Text;
@@ -626,7 +626,7 @@ private:
             case ValueType::Bool: {
                 const std::string_view v = trimmed(m_value);
                 if (v != "0" && v != "1" && v != "true" && v != "false") {
-                    fault("的逻辑值“" + m_value + "”无效");
+                    fault("的逻辑值" + inQuotes(m_value) + "无效");
                 }
                 cell.type = CellType::Bool;
                 cell.boolean = v == "1" || v == "true";
@@ -646,7 +646,7 @@ private:
                 if (!isBlank(m_value)) {
                     const auto v = parseIsoDate(m_value, m_book.date1904);
                     if (!v) {
-                        fault("的日期“" + m_value + "”无效");
+                        fault("的日期" + inQuotes(m_value) + "无效");
                     }
                     cell.type = CellType::Number;
                     cell.number = *v;
@@ -759,7 +759,7 @@ private:
         const char* ref = a.get("ref");
         CellRange r;
         if (!ref || !parseRange(ref, r)) {
-            throw ContentFault("合并区域“" + std::string(ref ? ref : "") + "”无效");
+            throw ContentFault("合并区域" + inQuotes(ref ? ref : "") + "无效");
         }
         if (r.firstRow != r.lastRow || r.firstCol != r.lastCol) {
             m_sheet.merges().add(r);
@@ -836,10 +836,10 @@ private:
     std::uint32_t styleOf(const char* text, Who&& who) const {
         const auto xf = parseUnsigned(text);
         if (!xf) {
-            throw ContentFault(who() + "的单元格格式编号“" + std::string(text) + "”无效");
+            throw ContentFault(who() + "的单元格格式编号" + inQuotes(text) + "无效");
         }
         if (*xf >= m_styles.xfToStyle.size()) {
-            throw ContentFault(who() + "引用的单元格格式“" + std::string(text) + "”不存在（共" +
+            throw ContentFault(who() + "引用的单元格格式" + inQuotes(text) + "不存在（共" +
                                std::to_string(m_styles.xfToStyle.size()) + "种）");
         }
         return m_styles.xfToStyle[*xf];
@@ -891,10 +891,6 @@ private:
 
 // ---- the package ----------------------------------------------------------------------------
 
-std::string inQuotes(const std::string& name) {
-    return "“" + name + "”";
-}
-
 std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& options) {
     const std::string& name = zip.displayName();
     auto book = std::make_unique<Workbook>();
@@ -935,11 +931,11 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
             return {};
         }
         if (r->outside) {
-            throw WorkbookError(inQuotes(name) + "已损坏：" + std::string(what) + "的关系“" +
-                                r->id + "”指向压缩包以外的位置“" + r->raw + "”。");
+            throw WorkbookError(inQuotes(name) + "已损坏：" + std::string(what) + "的关系" +
+                                inQuotes(r->id) + "指向压缩包以外的位置" + inQuotes(r->raw) + "。");
         }
         throw WorkbookError(inQuotes(name) + "已损坏：缺少" + std::string(what) + "部件" +
-                            r->target + "（关系“" + r->id + "”指向它）。");
+                            r->target + "（关系" + inQuotes(r->id) + "指向它）。");
     };
 
     ThemeColors theme = defaultThemeColors();
@@ -968,7 +964,7 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
         }
         if (!rel) {
             throw WorkbookError(inQuotes(name) + "已损坏：找不到工作表" + inQuotes(entry.name) +
-                                "的部件（关系“" + entry.relId + "”不存在）。");
+                                "的部件（关系" + inQuotes(entry.relId) + "不存在）。");
         }
         if (rel->type != "worksheet") {
             continue; // chart sheets, dialog and macro sheets hold no cells to read
@@ -980,8 +976,8 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
         if (options.allSheets || firstWorksheet) {
             if (rel->outside) {
                 throw WorkbookError(inQuotes(name) + "已损坏：工作表" + inQuotes(entry.name) +
-                                    "的关系“" + rel->id + "”指向压缩包以外的位置“" + rel->raw +
-                                    "”。");
+                                    "的关系" + inQuotes(rel->id) + "指向压缩包以外的位置" +
+                                    inQuotes(rel->raw) + "。");
             }
             SheetHandler h(*book, sheet, styles, shared, zip.size(rel->target));
             parsePart(zip, rel->target, h, kMaxSheetPart);

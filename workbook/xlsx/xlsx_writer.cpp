@@ -620,10 +620,6 @@ std::string workbookRelsXml(std::size_t sheets) {
 // ---------------------------------------------------------------------------------------------
 // Checks and planning
 
-std::string fileText(const std::filesystem::path& file) {
-    return "“" + file.string() + "”";
-}
-
 std::size_t utf8Length(std::string_view s) {
     std::size_t n = 0;
     for (char c : s) {
@@ -635,7 +631,7 @@ std::size_t utf8Length(std::string_view s) {
 // Spreadsheet applications refuse (or "repair") a workbook with no sheet or with sheet names
 // they do not allow, so such a book is not written at all.
 void checkSheets(const Workbook& book, const std::filesystem::path& file) {
-    const std::string prefix = "无法保存文件" + fileText(file) + "：";
+    const std::string prefix = "无法保存文件" + inQuotes(file.string()) + "：";
     if (book.sheetCount() == 0) {
         throw WorkbookError(prefix + "工作簿中没有工作表");
     }
@@ -646,12 +642,12 @@ void checkSheets(const Workbook& book, const std::filesystem::path& file) {
                          name.back() == '\'' ||
                          name.find_first_of(std::string_view(":\\/?*[]")) != std::string::npos;
         if (bad) {
-            throw WorkbookError(prefix + "工作表名称“" + name +
-                                "”无效（名称不能为空、不能超过 31 个字符、不能以单引号开头或结尾，"
+            throw WorkbookError(prefix + "工作表名称" + inQuotes(name) +
+                                "无效（名称不能为空、不能超过 31 个字符、不能以单引号开头或结尾，"
                                 "也不能包含 : \\ / ? * [ ]）");
         }
         if (!seen.emplace(lowerAscii(name), i).second) {
-            throw WorkbookError(prefix + "有多个工作表名为“" + name + "”");
+            throw WorkbookError(prefix + "有多个工作表名为" + inQuotes(name));
         }
     }
 }
@@ -712,8 +708,9 @@ SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::
         const Cell* cells = row.cells.data();
         const std::size_t n = row.cells.size();
         if (n > 0 && (row.firstCol >= kMaxCols || n > kMaxCols - row.firstCol)) {
-            throw WorkbookError("无法保存文件" + fileText(file) + "：工作表“" + ws.name() + "”第 " +
-                                std::to_string(r + 1) + " 行超出了最大列数");
+            throw WorkbookError("无法保存文件" + inQuotes(file.string()) + "：工作表" +
+                                inQuotes(ws.name()) + "第 " + std::to_string(r + 1) +
+                                " 行超出了最大列数");
         }
         std::size_t first = n, last = 0;
         for (std::size_t k = 0; k < n; ++k) {
@@ -724,9 +721,9 @@ SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::
             if (c.style >= styleCount || (c.type == CellType::Text && c.text >= stringCount)) {
                 XmlBuffer ref;
                 appendCellRef(ref, r, static_cast<std::uint32_t>(row.firstCol + k));
-                throw WorkbookError("无法保存文件" + fileText(file) + "：工作表“" + ws.name() +
-                                    "”的单元格 " + std::string(ref.view()) + " 引用了不存在的" +
-                                    (c.style >= styleCount ? "格式" : "文本"));
+                throw WorkbookError("无法保存文件" + inQuotes(file.string()) + "：工作表" +
+                                    inQuotes(ws.name()) + "的单元格 " + std::string(ref.view()) +
+                                    " 引用了不存在的" + (c.style >= styleCount ? "格式" : "文本"));
             }
             if (c.type == CellType::Text) {
                 used[c.text] = 1;
@@ -1212,9 +1209,9 @@ void writeXlsx(const Workbook& book, const std::filesystem::path& file,
     } catch (const WorkbookError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw WorkbookError("无法写入文件" + fileText(file) + "：内存不足");
+        throw WorkbookError("无法写入文件" + inQuotes(file.string()) + "：内存不足");
     } catch (const std::exception& e) {
-        throw WorkbookError("无法写入文件" + fileText(file) + "：" + e.what());
+        throw WorkbookError("无法写入文件" + inQuotes(file.string()) + "：" + e.what());
     }
 }
 

@@ -1,6 +1,7 @@
 // Opening a zip package with libzip and streaming its parts, with errors a user can act on.
 #include "zip_reader.h"
 
+#include "text_util.h"
 #include "workbook.h"
 
 #include <zip.h>
@@ -17,10 +18,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& message) {
     throw WorkbookError(message);
-}
-
-std::string inQuotes(const std::string& name) {
-    return "“" + name + "”";
 }
 
 // A bound in the words of a message: "2 GB", "64 MB".

@@ -1,6 +1,7 @@
 // The zip archive writer: local headers patched after each entry, zip64 records where sizes,
 // offsets or the entry count need them, and streamed entries deflated piece by piece in parallel.
 #include "zip_writer.h"
+#include "text_util.h"
 
 #include "workbook.h"
 
@@ -486,7 +487,7 @@ ZipWriter::~ZipWriter() {
 }
 
 void ZipWriter::fail(int err) const {
-    throw WorkbookError("无法写入文件“" + m_file.string() + "”：" + std::strerror(err));
+    throw WorkbookError("无法写入文件" + inQuotes(m_file.string()) + "：" + std::strerror(err));
 }
 
 void ZipWriter::writeAll(const void* data, std::size_t n) {
@@ -702,8 +703,8 @@ void ZipWriter::addStreamedEntry(std::string_view name, std::size_t pieceCount,
     e.uncompressed = raw;
     e.compressed = compressed;
     if (!e.localZip64 && (raw >= kMax32 || compressed >= kMax32)) {
-        throw WorkbookError("无法写入文件“" + m_file.string() + "”：条目“" + e.name +
-                            "”超出了预计的大小");
+        throw WorkbookError("无法写入文件" + inQuotes(m_file.string()) + "：条目" +
+                            inQuotes(e.name) + "超出了预计的大小");
     }
     patchLocalHeader(e);
     m_entries.push_back(std::move(e));
