@@ -23,12 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const fs::path& file) {
-    return "“" + file.string() + "”";
-}
-
 [[noreturn]] void fail(const fs::path& file, const std::string& why) {
-    throw WorkbookError("无法写入PDF文件" + quoted(file) + "：" + why);
+    throw WorkbookError("无法写入PDF文件" + inQuotes(file.string()) + "：" + why);
 }
 
 // The file cairo writes into; remembers the first write fault.
@@ -140,7 +136,7 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
         dir = ".";
     }
     if (!fs::is_directory(dir, ec)) {
-        fail(file, "文件夹" + quoted(dir) + "不存在");
+        fail(file, "文件夹" + inQuotes(dir.string()) + "不存在");
     }
     const Worksheet& sheet =
         book.sheet(book.activeSheet < book.sheetCount() ? book.activeSheet : 0);
