@@ -298,6 +298,13 @@ private:
     MergeList m_merges;
 };
 
+/// What the file readers read of a workbook.
+struct ReadOptions {
+    /// Read the cells of every sheet; otherwise only the first worksheet's cells are read and the
+    /// other sheets are present with their names only.
+    bool allSheets = false;
+};
+
 /// The default column width, in the units of column widths, of a sheet whose default is `base`
 /// characters of the default font, as spreadsheet applications lay it out at 7 pixels a digit:
 /// the base width plus 5 pixels of margin, rounded up to a multiple of 8 pixels (base 8 gives

@@ -4,6 +4,7 @@
 #include "cfb.h"
 #include "text_util.h"
 #include "xls_reader.h"
+#include "xlsx_reader.h"
 #include "xlsx_writer.h"
 
 #include <cerrno>

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "workbook.h"
-#include "xlsx_reader.h" // ReadOptions
 
 #include <cstddef>
 #include <cstdint>
