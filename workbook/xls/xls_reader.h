@@ -23,10 +23,6 @@ std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
 std::unique_ptr<Workbook> readXlsMemory(const std::uint8_t* data, std::size_t size,
                                         const std::string& name, const ReadOptions& options = {});
 
-/// Whether the file starts with the signature of a compound file (.xls, encrypted .xlsx, .doc,
-/// ...). False when it cannot be read.
-bool isCompoundFile(const std::filesystem::path& file);
-
 /// For a file that is neither a compound file nor a zip package: a complete message, in Chinese
 /// and naming the file, that says what the file really holds (an empty file, an HTML page or
 /// table, SpreadsheetML 2003 XML, CSV or other text, a PDF, unknown binary data) and what the

@@ -1,5 +1,4 @@
 // Saying what a file is when it is neither a compound file nor a zip package.
-#include "cfb.h"
 #include "text_util.h"
 #include "xls_reader.h"
 
@@ -68,15 +67,6 @@ std::string hexBytes(std::string_view s) {
 }
 
 } // namespace
-
-bool isCompoundFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::uint8_t head[8] = {};
-    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) {
-        return false;
-    }
-    return xls::hasCompoundSignature(head);
-}
 
 std::string describeNonWorkbook(const std::filesystem::path& file) {
     const std::string name = inQuotes(file.string());

@@ -796,20 +796,4 @@ void ZipWriter::finish() {
     }
 }
 
-std::uint64_t ZipWriter::uncompressedBytes() const {
-    std::uint64_t n = 0;
-    for (const Entry& e : m_entries) {
-        n += e.uncompressed;
-    }
-    return n;
-}
-
-std::uint64_t ZipWriter::compressedBytes() const {
-    std::uint64_t n = 0;
-    for (const Entry& e : m_entries) {
-        n += e.compressed;
-    }
-    return n;
-}
-
 } // namespace quenly::wb::zip

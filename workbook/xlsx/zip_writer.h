@@ -60,10 +60,6 @@ public:
     /// Writes the central directory and closes the file.
     void finish();
 
-    /// Total uncompressed and compressed bytes of the entries written so far.
-    std::uint64_t uncompressedBytes() const;
-    std::uint64_t compressedBytes() const;
-
 private:
     struct Entry {
         std::string name;
