@@ -23,10 +23,4 @@ std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
 std::unique_ptr<Workbook> readXlsMemory(const std::uint8_t* data, std::size_t size,
                                         const std::string& name, const ReadOptions& options = {});
 
-/// For a file that is neither a compound file nor a zip package: a complete message, in Chinese
-/// and naming the file, that says what the file really holds (an empty file, an HTML page or
-/// table, SpreadsheetML 2003 XML, CSV or other text, a PDF, unknown binary data) and what the
-/// user can do. Never throws; an unreadable file gives a message saying so.
-std::string describeNonWorkbook(const std::filesystem::path& file);
-
 } // namespace quenly::wb

@@ -1,6 +1,6 @@
 // Saying what a file is when it is neither a compound file nor a zip package.
 #include "text_util.h"
-#include "xls_reader.h"
+#include "workbook_file.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,6 +1,6 @@
 // Tests of saying what a file is when it is no workbook.
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "workbook_file.h"
 
 #include <gtest/gtest.h>
 
