@@ -2,6 +2,7 @@
 #include "result_presenter.h"
 
 #include "error_box.h"
+#include "page_setup.h"
 #include "pdf_writer.h"
 #include "workbook.h"
 #include "workbook_file.h"
@@ -94,6 +95,7 @@ void ResultPresenter::present(const std::shared_ptr<wb::Workbook>& book) {
         const std::filesystem::path target =
             uniqueTarget(resultFileName(source, QDateTime::currentDateTime()));
         try {
+            wb::print::setUpPages(*book);
             wb::saveWorkbook(*book, target);
         } catch (const std::exception& e) {
             throw std::runtime_error("工资条无法保存到“" + target.string() + "”：" + e.what());

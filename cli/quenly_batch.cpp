@@ -1,6 +1,7 @@
 // quenly-batch: turns the wage table of SOURCE into pay slips saved as RESULT (.xlsx, or a PDF
 // ready to print when RESULT ends in .pdf), with the same export engine as the main window and a
 // host without a window.
+#include "page_setup.h"
 #include "payslip_export.h"
 #include "pdf_writer.h"
 #include "server/spreadsheet_server.h"
@@ -272,6 +273,7 @@ int run(const Arguments& args) {
             };
             quenly::wb::pdf::writePdf(*book, args.result, options);
         } else {
+            quenly::wb::print::setUpPages(*book);
             quenly::wb::saveWorkbook(*book, args.result);
         }
         savedAt = Clock::now();

@@ -1,6 +1,5 @@
 // The .xlsx writer: package parts from the in-memory workbook, sheet data streamed in pieces.
 #include "xlsx_writer.h"
-#include "page_layout.h"
 #include "text_util.h"
 
 #include "xml_writer.h"
@@ -530,9 +529,8 @@ void appendAbsoluteRef(XmlBuffer& b, std::uint32_t row, std::uint32_t col) {
     b.append(text.substr(digits));
 }
 
-// `printAreas` holds the printed range of each sheet that has one.
-std::string workbookXml(const Workbook& book,
-                        const std::vector<std::optional<CellRange>>& printAreas) {
+// The workbook part: its sheets, the active one, and the print areas of the sheets' page set-ups.
+std::string workbookXml(const Workbook& book) {
     XmlBuffer b;
     b.append(kXmlDecl);
     b.append("<workbook");
@@ -557,15 +555,16 @@ std::string workbookXml(const Workbook& book,
     }
     b.append("</sheets>");
     bool named = false;
-    for (std::size_t i = 0; i < printAreas.size(); ++i) {
-        if (!printAreas[i]) {
+    for (std::size_t i = 0; i < book.sheetCount(); ++i) {
+        const std::optional<PageSetup>& setup = book.sheet(i).pageSetup;
+        if (!setup || !setup->printArea) {
             continue;
         }
         if (!named) {
             b.append("<definedNames>");
             named = true;
         }
-        const CellRange& area = *printAreas[i];
+        const CellRange& area = *setup->printArea;
         std::string quotedName = "'";
         for (const char c : book.sheet(i).name()) {
             quotedName += c;
@@ -662,15 +661,6 @@ struct SheetPlan {
     std::vector<std::uint32_t> rowCuts; // row pieces are [rowCuts[k], rowCuts[k + 1])
     std::vector<CellRange> merges;
     std::uint64_t sizeBound = 0;
-    // How the sheet prints: turned, scaled so every column fits the width, and broken before
-    // slips so that none is cut.
-    bool landscape = false;
-    int scale = 100;
-    print::Margins margins;
-    std::vector<std::uint32_t> rowBreaks;
-    // The printed range, when the sheet has one: text running past the last column is not
-    // printed on pages of its own.
-    std::optional<CellRange> printArea;
 };
 
 // Spreadsheet applications refuse overlapping merges (Excel "repairs" the file by dropping
@@ -770,6 +760,9 @@ SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::
     dropOverlappingMerges(plan.merges);
     bound += kMergeBound * plan.merges.size();
     bound += 256 * std::uint64_t{ws.columnInfoCount()} + 4096;
+    if (ws.pageSetup) {
+        bound += 64 * ws.pageSetup->rowBreaks.size();
+    }
     plan.sizeBound = bound;
     return plan;
 }
@@ -992,10 +985,17 @@ private:
         if (m_plan.merges.empty()) {
             b.append("</sheetData>");
         }
-        // Centred across the page and printed at a fixed scale: a fit-to-width setting would
-        // make spreadsheet applications ignore the row breaks.
-        b.append("<printOptions horizontalCentered=\"1\"/>");
-        const print::Margins& m = m_plan.margins;
+        if (m_ws.pageSetup) {
+            pageSetup(b, *m_ws.pageSetup);
+        }
+        b.append("</worksheet>");
+    }
+
+    static void pageSetup(XmlBuffer& b, const PageSetup& setup) {
+        if (setup.centredHorizontally) {
+            b.append("<printOptions horizontalCentered=\"1\"/>");
+        }
+        const PageMargins& m = setup.margins;
         b.append("<pageMargins");
         b.attrDouble("left", m.left);
         b.attrDouble("right", m.right);
@@ -1003,24 +1003,24 @@ private:
         b.attrDouble("bottom", m.bottom);
         b.attrDouble("header", m.header);
         b.attrDouble("footer", m.footer);
-        b.append("/><pageSetup paperSize=\"9\"");
-        b.attr("scale", static_cast<std::uint64_t>(m_plan.scale));
-        b.attr("orientation", m_plan.landscape ? "landscape" : "portrait");
+        b.append("/><pageSetup");
+        b.attr("paperSize", std::uint64_t{setup.paperSize});
+        b.attr("scale", static_cast<std::uint64_t>(setup.scale));
+        b.attr("orientation", setup.landscape ? "landscape" : "portrait");
         b.append("/>");
-        if (!m_plan.rowBreaks.empty()) {
-            const std::uint64_t n = m_plan.rowBreaks.size();
+        if (!setup.rowBreaks.empty()) {
+            const std::uint64_t n = setup.rowBreaks.size();
             b.append("<rowBreaks");
             b.attr("count", n);
             b.attr("manualBreakCount", n);
             b.append('>');
-            for (const std::uint32_t row : m_plan.rowBreaks) {
+            for (const std::uint32_t row : setup.rowBreaks) {
                 b.append("<brk");
                 b.attr("id", std::uint64_t{row});
                 b.append(" max=\"16383\" man=\"1\"/>");
             }
             b.append("</rowBreaks>");
         }
-        b.append("</worksheet>");
     }
 
     const SheetPlan& m_plan;
@@ -1128,11 +1128,7 @@ void writeParts(const Workbook& book, const std::vector<SheetPlan>& plans,
     zip.addEntry("_rels/.rels", rootRelsXml());
     zip.addEntry("docProps/app.xml", appXml(book));
     zip.addEntry("docProps/core.xml", coreXml());
-    std::vector<std::optional<CellRange>> printAreas;
-    for (const SheetPlan& plan : plans) {
-        printAreas.push_back(plan.printArea);
-    }
-    zip.addEntry("xl/workbook.xml", workbookXml(book, printAreas));
+    zip.addEntry("xl/workbook.xml", workbookXml(book));
     zip.addEntry("xl/_rels/workbook.xml.rels", workbookRelsXml(sheets));
     zip.addEntry("xl/styles.xml", stylesXml(book.styles));
     {
@@ -1162,16 +1158,6 @@ void writePackage(const Workbook& book, const std::filesystem::path& file,
     for (std::size_t i = 0; i < book.sheetCount(); ++i) {
         plans.push_back(planSheet(book, book.sheet(i), remap, file));
         plans.back().active = i == active;
-        const print::PageLayout layout = print::layoutPages(book, book.sheet(i));
-        plans.back().landscape = layout.landscape;
-        plans.back().scale = layout.scale;
-        plans.back().margins = layout.margins;
-        plans.back().rowBreaks = layout.manualBreaks();
-        if (layout.lastRow >= 0) {
-            plans.back().printArea = CellRange{0, 0, static_cast<std::uint32_t>(layout.lastRow),
-                                               static_cast<std::uint32_t>(layout.lastCol)};
-        }
-        plans.back().sizeBound += 64 * plans.back().rowBreaks.size();
         textCells += plans.back().textCells;
     }
     // Only the texts some cell uses are written, renumbered in table order.

@@ -1,6 +1,5 @@
 // Tests of the .xlsx writer: the exact XML of each part, merges at volume, faults, and whole
 // files opened by openpyxl.
-#include "page_layout.h"
 #include "slip_book.h"
 #include "temp_dir.h"
 #include "xlsx_writer.h"
@@ -140,10 +139,22 @@ std::unique_ptr<Workbook> sampleBook() {
     ws.columnForWrite(5).style = sCaption; // column 4 stays default: no <col>
     ws.defaultRowHeight = 13.5;
 
+    // Printed as a result is: margins of its own, centred, its cells only.
+    PageSetup print;
+    print.margins = {0.5, 0.5, 0.6, 0.6, 0.3, 0.3};
+    print.centredHorizontally = true;
+    print.printArea = CellRange{0, 0, 7, 4};
+    ws.pageSetup = print;
+
     auto& second = book->addSheet("第二页");
     second.cellForWrite(0, 0) = Cell::makeNumber(1);
     second.cellForWrite(2, 27) = Cell::makeText(book->strings.intern("张三"));
     second.baseColumnWidth = 10;
+    print.landscape = true;
+    print.scale = 55;
+    print.printArea = CellRange{0, 0, 2, 27};
+    print.rowBreaks = {1, 2};
+    second.pageSetup = print;
     book->activeSheet = 1;
     book->date1904 = true;
     return book;
@@ -155,18 +166,12 @@ std::string sheetPrefix() {
            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">";
 }
 
-std::string sheetEnd(const std::string& pageSetup = "scale=\"100\" orientation=\"portrait\"") {
+std::string sheetEnd(const std::string& pageSetup = "scale=\"100\" orientation=\"portrait\"",
+                     const std::string& breaks = "") {
     return "<printOptions horizontalCentered=\"1\"/><pageMargins left=\"0.5\" right=\"0.5\" "
            "top=\"0.6\" bottom=\"0.6\" header=\"0.3\" footer=\"0.3\"/><pageSetup "
            "paperSize=\"9\" " +
-           pageSetup + "/></worksheet>";
-}
-
-// The page set-up the layout chooses for a sheet (its scale allows for this machine's fonts).
-std::string pageSetupOf(const Workbook& book, std::size_t sheet) {
-    const print::PageLayout layout = print::layoutPages(book, book.sheet(sheet));
-    return "scale=\"" + std::to_string(layout.scale) + "\" orientation=\"" +
-           (layout.landscape ? "landscape" : "portrait") + "\"";
+           pageSetup + "/>" + breaks + "</worksheet>";
 }
 
 class XlsxParts : public ::testing::Test {
@@ -392,11 +397,34 @@ TEST_F(XlsxParts, SheetWithColumnRunsRowsAndMerges) {
                   "<sheetFormatPr baseColWidth=\"10\" defaultRowHeight=\"15\"/><sheetData>"
                   "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
                   "<row r=\"3\"><c r=\"AB3\" t=\"s\"><v>5</v></c></row></sheetData>" +
-                  sheetEnd(pageSetupOf(*book, 1)));
-    // 28 columns are too wide for the page upright: turned and scaled down.
-    const print::PageLayout wide = print::layoutPages(*book, book->sheet(1));
-    EXPECT_TRUE(wide.landscape);
-    EXPECT_LT(wide.scale, 70);
+                  sheetEnd("scale=\"55\" orientation=\"landscape\"",
+                           "<rowBreaks count=\"2\" manualBreakCount=\"2\"><brk id=\"1\" "
+                           "max=\"16383\" man=\"1\"/><brk id=\"2\" max=\"16383\" "
+                           "man=\"1\"/></rowBreaks>"));
+}
+
+TEST(XlsxWriter, ASheetWithoutAPageSetUpLeavesPrintingToTheApplication) {
+    TempDir dir;
+    Workbook book;
+    book.addSheet("Sheet1").cellForWrite(0, 0) = Cell::makeNumber(1);
+    PageSetup plain;
+    plain.paperSize = 8; // A3, upright, at the application's margins, not centred
+    book.addSheet("Sheet2").pageSetup = plain;
+    writeXlsx(book, dir / "plain.xlsx", {1});
+    auto parts = readParts(dir / "plain.xlsx");
+    EXPECT_EQ(parts["xl/worksheets/sheet1.xml"],
+              sheetPrefix() +
+                  "<dimension ref=\"A1\"/><sheetViews><sheetView tabSelected=\"1\" "
+                  "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultColWidth=\"8.43\" "
+                  "defaultRowHeight=\"15\"/><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c>"
+                  "</row></sheetData></worksheet>");
+    EXPECT_NE(parts["xl/worksheets/sheet2.xml"].find(
+                  "<sheetData></sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" "
+                  "bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/><pageSetup paperSize=\"8\" "
+                  "scale=\"100\" orientation=\"portrait\"/></worksheet>"),
+              std::string::npos)
+        << parts["xl/worksheets/sheet2.xml"];
+    EXPECT_EQ(parts["xl/workbook.xml"].find("definedNames"), std::string::npos);
 }
 
 TEST(XlsxWriter, SameBytesWhateverTheThreadCount) {
@@ -527,6 +555,12 @@ TEST(XlsxWriter, OpenpyxlReadsValuesStylesMergesWidthsAndHeights) {
     auto book = sampleBook();
     writeXlsx(*book, dir / "sample.xlsx", {2});
     auto slips = quenly::test::makeSlipBook(200, 25);
+    // Ten slips a page.
+    PageSetup pages;
+    for (std::uint32_t row = 40; row < 800; row += 40) {
+        pages.rowBreaks.push_back(row);
+    }
+    slips->sheet(0).pageSetup = pages;
     writeXlsx(*slips, dir / "slips.xlsx", {2});
     const std::string cmd = python + " " + OPENPYXL_CHECK + " '" + (dir / "sample.xlsx").string() +
                             "' '" + (dir / "slips.xlsx").string() + "'";
