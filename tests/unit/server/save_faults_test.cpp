@@ -1,6 +1,7 @@
 // Saving and opening workbook files when things go wrong: a full or read-only disk, a name too
 // long for the usual temporary name, blanks around a path. Each fault is told in Chinese,
 // naming the file, and a failed save leaves the folder as it was.
+#include "file_faults.h"
 #include "temp_dir.h"
 #include "workbook_file.h"
 
@@ -60,6 +61,21 @@ std::string saveError(const Workbook& book, const fs::path& file) {
     return "(saved)";
 }
 
+TEST(SaveFaults, AFullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const fs::path out = dir / "工资条.xlsx";
+    saveWorkbook(*bookOf(10), out);
+    const std::string old = slurp(out);
+    {
+        quenly::test::FullDisk full(dir.path(), 64 * 1024);
+        EXPECT_EQ(saveError(*bookOf(20000), out),
+                  "无法保存到“" + out.string() + "”：磁盘空间不足，请腾出空间或换一个位置保存");
+        EXPECT_GT(full.refused(), 0u);
+    }
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"工资条.xlsx"});
+    EXPECT_EQ(slurp(out), old);
+}
+
 // A small tmpfs on a folder of its own: root only.
 class SmallDisk : public ::testing::Test {
 protected:
@@ -81,17 +97,6 @@ protected:
     TempDir m_dir;
     bool m_mounted = false;
 };
-
-TEST_F(SmallDisk, AFullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
-    mountDisk("size=128k");
-    const fs::path out = m_dir / "工资条.xlsx";
-    saveWorkbook(*bookOf(10), out);
-    const std::string old = slurp(out);
-    EXPECT_EQ(saveError(*bookOf(20000), out),
-              "无法保存到“" + out.string() + "”：磁盘空间不足，请腾出空间或换一个位置保存");
-    EXPECT_EQ(entries(m_dir.path()), std::vector<std::string>{"工资条.xlsx"});
-    EXPECT_EQ(slurp(out), old);
-}
 
 TEST_F(SmallDisk, AReadOnlyDiskIsNamedAsSuch) {
     mountDisk("size=128k,ro");

@@ -1,6 +1,7 @@
 // Tests of the .xls reader: cells, texts, formats and layout of BIFF8 and BIFF5 workbooks, and
 // the errors of broken or protected ones.
 #include "codepage.h"
+#include "error_of.h"
 #include "temp_dir.h"
 #include "xls_reader.h"
 
@@ -16,12 +17,7 @@ std::filesystem::path dataFile(const std::string& name) {
 }
 
 std::string errorOf(const std::filesystem::path& p) {
-    try {
-        readXls(p);
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "no error";
+    return quenly::test::errorOf<WorkbookError>([&] { readXls(p); });
 }
 
 const Cell& cellAt(const Worksheet& s, std::uint32_t r, std::uint32_t c) {

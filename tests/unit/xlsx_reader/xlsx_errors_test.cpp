@@ -1,4 +1,5 @@
 // Broken and foreign files: each fault gives its own message naming the file, part and line.
+#include "error_of.h"
 #include "temp_dir.h"
 #include "xlsx_reader.h"
 #include "xlsx_reader_memory.h"
@@ -17,12 +18,7 @@ std::filesystem::path fixture(const std::string& name) {
 }
 
 std::string errorOf(const std::filesystem::path& file) {
-    try {
-        readXlsx(file);
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return quenly::test::errorOf<WorkbookError>([&] { readXlsx(file); });
 }
 
 std::string q(const std::filesystem::path& p) {

@@ -1,6 +1,6 @@
 // Tests of the .xlsx writer: the exact XML of each part, merges at volume, faults, and whole
 // files opened by openpyxl.
-#include "slip_book.h"
+#include "slip_fixture.h"
 #include "temp_dir.h"
 #include "xlsx_writer.h"
 
@@ -429,7 +429,7 @@ TEST(XlsxWriter, ASheetWithoutAPageSetUpLeavesPrintingToTheApplication) {
 
 TEST(XlsxWriter, SameBytesWhateverTheThreadCount) {
     TempDir dir;
-    auto book = quenly::test::makeSlipBook(3000, 25);
+    auto book = quenly::test::makeWageSlips(3000, 25);
     writeXlsx(*book, dir / "one.xlsx", {1});
     writeXlsx(*book, dir / "four.xlsx", {4});
     auto a = readParts(dir / "one.xlsx");
@@ -554,7 +554,7 @@ TEST(XlsxWriter, OpenpyxlReadsValuesStylesMergesWidthsAndHeights) {
     TempDir dir;
     auto book = sampleBook();
     writeXlsx(*book, dir / "sample.xlsx", {2});
-    auto slips = quenly::test::makeSlipBook(200, 25);
+    auto slips = quenly::test::makeWageSlips(200, 25);
     // Ten slips a page.
     PageSetup pages;
     for (std::uint32_t row = 40; row < 800; row += 40) {
@@ -623,7 +623,7 @@ TEST(XlsxWriter, OverlappingMergesKeepTheFirst) {
 TEST(XlsxWriter, AFileCutShortByAFullDiskIsRemoved) {
     TempDir dir;
     const auto file = dir / "cut.xlsx";
-    auto book = quenly::test::makeSlipBook(2000, 25);
+    auto book = quenly::test::makeWageSlips(2000, 25);
     // A file size limit makes writes fail with EFBIG part way, as a full disk would.
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
