@@ -3,6 +3,7 @@
 
 #include "cfb.h"
 #include "text_util.h"
+#include "whole_file.h"
 #include "xls_reader.h"
 #include "xlsx_reader.h"
 #include "xlsx_writer.h"
@@ -131,49 +132,17 @@ void saveWorkbook(const Workbook& book, const fs::path& file) {
     auto refuse = [&](const std::string& fault) {
         return WorkbookError("无法保存到" + inQuotes(file.string()) + "：" + fault);
     };
-
-    // The temporary file is hidden and named after the result; a name too long for that gets a
-    // short one of its own.
-    const std::string name = file.filename().string();
-    const std::string tempName =
-        name.size() + 12 <= NAME_MAX ? "." + name + ".tmp-XXXXXX" : ".quenly-save-XXXXXX";
-    std::string tmpl = (dir / tempName).string();
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) {
-        throw refuse(saveFault(errno));
+    files::WholeFile whole(file);
+    if (whole.error() != 0) {
+        throw refuse(saveFault(whole.error()));
     }
-    const fs::path tmp = tmpl;
-    // mkstemp gives 0600; a saved workbook gets the permissions any new file would get.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
     try {
-        try {
-            writeXlsx(book, tmp);
-        } catch (const WorkbookError& e) {
-            throw refuse(writerFault(e.what(), tmp, file));
-        }
-        const int sync = open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (sync < 0 || fsync(sync) != 0) {
-            const int err = errno;
-            if (sync >= 0) {
-                close(sync);
-            }
-            throw refuse(saveFault(err));
-        }
-        close(sync);
-        if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-            throw refuse(saveFault(errno));
-        }
-    } catch (...) {
-        fs::remove(tmp, ec);
-        throw;
+        writeXlsx(book, whole.temporary());
+    } catch (const WorkbookError& e) {
+        throw refuse(writerFault(e.what(), whole.temporary(), file));
     }
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
+    if (const int err = whole.commit(); err != 0) {
+        throw refuse(saveFault(err));
     }
 }
 

@@ -122,7 +122,7 @@ TEST(SaveFaults, AFolderWithoutWritePermission) {
 
 TEST(SaveFaults, ANameTooLongForTheUsualTemporaryNameStillSaves) {
     TempDir dir;
-    // 250 bytes: a valid name, but not with "." before and ".tmp-XXXXXX" after it.
+    // 250 bytes: a valid name, but too long for the usual temporary name made of it.
     std::string name;
     while (name.size() < 245) {
         name += "工";
