@@ -35,6 +35,39 @@ void appendLatin1(std::string& out, const std::uint8_t* p, std::size_t n) {
     }
 }
 
+unsigned charsetCodepage(std::uint8_t charset) {
+    switch (charset) {
+    case 128:
+        return 932; // Shift-JIS
+    case 129:
+        return 949; // Hangul
+    case 134:
+        return 936; // GB2312
+    case 136:
+        return 950; // Big5
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return 0;
+    }
+}
+
 std::string iconvName(unsigned codepage) {
     switch (codepage) {
     case 367:
