@@ -2,7 +2,7 @@
 #include "biff_records.h"
 
 #include "little_endian.h"
-#include "text_util.h"
+#include "read_error.h"
 #include "xls_error.h"
 
 namespace quenly::wb::xls {
@@ -90,10 +90,17 @@ bool RecordCursor::next(Record& r) {
     if (m_pos >= m_stream.size()) {
         return false;
     }
-    const std::string where = inQuotes(m_streamName) + "流偏移 " + num(m_pos) + " 处";
+    // A fault of the record at the cursor, `record` as messages name it.
+    auto refuse = [&](std::string record, std::string fault) {
+        ReadFault f(ReadFault::Kind::Unreadable, std::string(m_file), std::string(m_streamName));
+        f.record = std::move(record);
+        f.offset = m_pos;
+        f.fault = std::move(fault);
+        throw ReadError(std::move(f));
+    };
     if (m_pos + 4 > m_stream.size()) {
-        fail(m_file, where + "的记录头不完整（流在 " + num(m_stream.size()) +
-                         " 字节处结束），文件可能已被截断");
+        refuse({},
+               "的记录头不完整（流在 " + num(m_stream.size()) + " 字节处结束），文件可能已被截断");
     }
     const std::uint8_t* p = m_stream.data() + m_pos;
     r.id = le16(p);
@@ -103,9 +110,9 @@ bool RecordCursor::next(Record& r) {
         if (name.empty()) {
             name = "类型 " + hex4(r.id);
         }
-        fail(m_file, where + "的 " + name + " 记录长度为 " + num(len) +
-                         " 字节，超出了流的末尾（还剩 " + num(m_stream.size() - m_pos - 4) +
-                         " 字节），文件已损坏或被截断");
+        refuse(name + " 记录", "长度为 " + num(len) + " 字节，超出了流的末尾（还剩 " +
+                                   num(m_stream.size() - m_pos - 4) +
+                                   " 字节），文件已损坏或被截断");
     }
     r.offset = m_pos;
     r.data = m_stream.subspan(m_pos + 4, len);

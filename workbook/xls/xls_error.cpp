@@ -1,13 +1,15 @@
 // Messages of the .xls reader.
 #include "xls_error.h"
-#include "text_util.h"
+#include "read_error.h"
 
 #include <charconv>
 
 namespace quenly::wb::xls {
 
 void fail(std::string_view file, std::string_view detail) {
-    throw WorkbookError("无法读取" + inQuotes(file) + "：" + std::string(detail));
+    ReadFault f(ReadFault::Kind::Unreadable, std::string(file));
+    f.fault = std::string(detail);
+    throw ReadError(std::move(f));
 }
 
 std::string num(std::uint64_t v) {

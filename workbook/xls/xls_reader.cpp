@@ -3,6 +3,7 @@
 // (sheet_records.cpp) into the in-memory workbook.
 #include "xls_reader.h"
 
+#include "read_error.h"
 #include "text_util.h"
 #include "xls_error.h"
 #include "xls_reader_impl.h"
@@ -66,16 +67,16 @@ void XlsReader::openStream(const CompoundFile& cfb) {
 }
 
 void XlsReader::recordFault(const Record& r, std::string_view fault) const {
-    std::string msg;
+    ReadFault f(ReadFault::Kind::Unreadable, m_file, m_streamName);
     if (m_sheetName) {
-        msg = "工作表" + inQuotes(*m_sheetName) + "中，";
+        f.sheet = *m_sheetName;
     }
-    std::string name(recordName(r.id));
-    msg += inQuotes(m_streamName) + "流偏移 " + num(r.offset) + " 处的 " +
-           (name.empty() ? std::string("类型 ") + hex4(r.id) + " 的记录"
-                         : name + " 记录（" + hex4(r.id) + "）");
-    msg += fault;
-    fail(m_file, msg);
+    const std::string name(recordName(r.id));
+    f.record =
+        name.empty() ? "类型 " + hex4(r.id) + " 的记录" : name + " 记录（" + hex4(r.id) + "）";
+    f.offset = r.offset;
+    f.fault = std::string(fault);
+    throw ReadError(std::move(f));
 }
 
 void XlsReader::shortRecord(const Record& r) const {

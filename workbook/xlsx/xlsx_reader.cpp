@@ -3,6 +3,7 @@
 // workbook_part_reader, xlsx_styles_reader, shared_strings_reader, sheet_reader).
 #include "xlsx_reader.h"
 
+#include "read_error.h"
 #include "relationships.h"
 #include "shared_strings_reader.h"
 #include "sheet_reader.h"
@@ -24,9 +25,22 @@ namespace {
 
 using namespace xlsx_read;
 
+// “file”已损坏：<fault>。, about `part` when there is one.
+[[noreturn]] void damaged(const ZipReader& zip, std::string fault, std::string part = {}) {
+    ReadFault f(ReadFault::Kind::Damaged, zip.displayName(), std::move(part));
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
+}
+
+// “file”<fault>: what the package is, or is not.
+[[noreturn]] void named(const ZipReader& zip, std::string fault) {
+    ReadFault f(ReadFault::Kind::Named, zip.displayName());
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
+}
+
 // The workbook part: where the package relationships say, else the usual place.
 std::string findWorkbookPart(const ZipReader& zip) {
-    const std::string& name = zip.displayName();
     const auto packageRels = readRels(zip, "");
     if (const Relationship* r = findByType(packageRels, "officeDocument");
         r && !r->outside && zip.has(r->target)) {
@@ -36,10 +50,9 @@ std::string findWorkbookPart(const ZipReader& zip) {
         return "xl/workbook.xml";
     }
     if (zip.has("xl/workbook.bin")) {
-        throw WorkbookError(inQuotes(name) +
-                            "是二进制格式（.xlsb）的工作簿，无法读取：请在Excel中另存为.xlsx。");
+        named(zip, "是二进制格式（.xlsb）的工作簿，无法读取：请在Excel中另存为.xlsx。");
     }
-    throw WorkbookError(inQuotes(name) + "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
+    named(zip, "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
 }
 
 // The parts the workbook part refers to through its relationships.
@@ -63,13 +76,14 @@ public:
         if (!r) {
             return {};
         }
-        const std::string name = inQuotes(m_zip.displayName());
         if (r->outside) {
-            throw WorkbookError(name + "已损坏：" + std::string(what) + "的关系" + inQuotes(r->id) +
-                                "指向压缩包以外的位置" + inQuotes(r->raw) + "。");
+            damaged(m_zip, std::string(what) + "的关系" + inQuotes(r->id) + "指向压缩包以外的位置" +
+                               inQuotes(r->raw));
         }
-        throw WorkbookError(name + "已损坏：缺少" + std::string(what) + "部件" + r->target +
-                            "（关系" + inQuotes(r->id) + "指向它）。");
+        damaged(m_zip,
+                "缺少" + std::string(what) + "部件" + r->target + "（关系" + inQuotes(r->id) +
+                    "指向它）",
+                r->target);
     }
 
     // The worksheet part of `entry`; nothing for a chart, dialog or macro sheet.
@@ -79,9 +93,8 @@ public:
                 return r.type == "worksheet" ? &r : nullptr;
             }
         }
-        throw WorkbookError(inQuotes(m_zip.displayName()) + "已损坏：找不到工作表" +
-                            inQuotes(entry.name) + "的部件（关系" + inQuotes(entry.relId) +
-                            "不存在）。");
+        damaged(m_zip, "找不到工作表" + inQuotes(entry.name) + "的部件（关系" +
+                           inQuotes(entry.relId) + "不存在）");
     }
 
 private:
@@ -107,9 +120,10 @@ void readSheets(const ZipReader& zip, const WorkbookParts& parts, const Workbook
         Worksheet& sheet = book.addSheet(entry.name);
         if (allSheets || firstWorksheet) {
             if (rel->outside) {
-                throw WorkbookError(inQuotes(zip.displayName()) + "已损坏：工作表" +
-                                    inQuotes(entry.name) + "的关系" + inQuotes(rel->id) +
-                                    "指向压缩包以外的位置" + inQuotes(rel->raw) + "。");
+                damaged(zip,
+                        "工作表" + inQuotes(entry.name) + "的关系" + inQuotes(rel->id) +
+                            "指向压缩包以外的位置" + inQuotes(rel->raw),
+                        rel->target);
             }
             readSheetPart(zip, rel->target, book, sheet, styles, shared);
         }
@@ -139,7 +153,7 @@ std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& o
     }
     readSheets(zip, parts, listed, styles, shared, options.allSheets, *book);
     if (book->sheetCount() == 0) {
-        throw WorkbookError(inQuotes(zip.displayName()) + "中没有工作表。");
+        named(zip, "中没有工作表。");
     }
     return book;
 }

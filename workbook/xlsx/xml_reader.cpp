@@ -2,6 +2,7 @@
 #include "xml_reader.h"
 
 #include "little_endian.h"
+#include "read_error.h"
 #include "text_util.h"
 #include "workbook.h"
 
@@ -370,10 +371,9 @@ public:
             m_sinceEvent += n;
         }
         if (m_sinceEvent > kMaxXmlToken) {
-            throw WorkbookError(inQuotes(m_displayName) + "已损坏：部件" + std::string(m_part) +
-                                "第" + std::to_string(XML_GetCurrentLineNumber(m_parser.get())) +
-                                "行：一个XML标记长于 " + std::to_string(kMaxXmlToken >> 20) +
-                                " MB，正常的工作簿不会这样。");
+            throw ReadError(fault(XML_GetCurrentLineNumber(m_parser.get()), 0,
+                                  "一个XML标记长于 " + std::to_string(kMaxXmlToken >> 20) +
+                                      " MB，正常的工作簿不会这样"));
         }
     }
 
@@ -382,17 +382,23 @@ private:
         if (m_context.error) {
             std::rethrow_exception(m_context.error);
         }
-        const std::string where = inQuotes(m_displayName) + "已损坏：部件" + std::string(m_part);
         if (!m_context.fault.empty()) {
-            throw WorkbookError(where + "第" + std::to_string(m_context.line) + "行：" +
-                                m_context.fault + "。");
+            throw ReadError(fault(m_context.line, 0, m_context.fault));
         }
         const XML_Error code = XML_GetErrorCode(m_parser.get());
-        const auto line = XML_GetCurrentLineNumber(m_parser.get());
-        const auto column = XML_GetCurrentColumnNumber(m_parser.get()) + 1;
-        throw WorkbookError(where + "第" + std::to_string(line) + "行第" + std::to_string(column) +
-                            "列的XML" + chineseXmlError(code) + "（" + XML_ErrorString(code) +
-                            "）。");
+        throw ReadError(fault(XML_GetCurrentLineNumber(m_parser.get()),
+                              XML_GetCurrentColumnNumber(m_parser.get()) + 1,
+                              std::string("XML") + chineseXmlError(code) + "（" +
+                                  XML_ErrorString(code) + "）"));
+    }
+
+    // A fault of this part at `line` (and `column`, when not 0).
+    ReadFault fault(std::uint64_t line, std::uint64_t column, std::string what) const {
+        ReadFault f(ReadFault::Kind::Damaged, m_displayName, std::string(m_part));
+        f.line = line;
+        f.column = column;
+        f.fault = std::move(what);
+        return f;
     }
 
     const std::string& m_displayName;

@@ -2,6 +2,7 @@
 // the errors of broken or protected ones.
 #include "codepage.h"
 #include "error_of.h"
+#include "read_error.h"
 #include "temp_dir.h"
 #include "xls_reader.h"
 
@@ -440,6 +441,21 @@ TEST(XlsReader, BrokenRecordsGiveExactErrors) {
     for (const Case& c : cases) {
         const auto p = dataFile(c.file);
         EXPECT_EQ(errorOf(p), "无法读取“" + p.string() + "”：" + c.message) << c.file;
+    }
+}
+
+TEST(XlsReader, RecordFaultsCarryTheirPartsAsFields) {
+    try {
+        readXls(dataFile("short_labelsst.xls"));
+        FAIL() << "read a broken record";
+    } catch (const ReadError& e) {
+        const ReadFault& f = e.fault();
+        EXPECT_EQ(f.kind, ReadFault::Kind::Unreadable);
+        EXPECT_EQ(f.part, "Workbook");
+        EXPECT_EQ(f.sheet, "Sheet1");
+        EXPECT_EQ(f.record, "LABELSST 记录（0x00FD）");
+        EXPECT_EQ(f.offset, 5566u);
+        EXPECT_EQ(f.fault, "只有 6 字节，容不下它的内容，文件已损坏");
     }
 }
 
