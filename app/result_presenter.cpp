@@ -2,8 +2,8 @@
 #include "result_presenter.h"
 
 #include "error_box.h"
-#include "page_setup.h"
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
+#include "print/page_setup.h"
 #include "workbook.h"
 #include "workbook_file.h"
 

@@ -10,7 +10,7 @@
 
 #include "header_options.h"
 #include "main_window.h"
-#include "page_setup.h"
+#include "print/page_setup.h"
 #include "server/spreadsheet_server.h"
 #include "startup.h"
 #include "sys_option_dialog.h"

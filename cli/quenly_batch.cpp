@@ -1,9 +1,9 @@
 // quenly-batch: turns the wage table of SOURCE into pay slips saved as RESULT (.xlsx, or a PDF
 // ready to print when RESULT ends in .pdf), with the same export engine as the main window and a
 // host without a window.
-#include "page_setup.h"
 #include "payslip_export.h"
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
+#include "print/page_setup.h"
 #include "server/spreadsheet_server.h"
 #include "workbook_file.h"
 

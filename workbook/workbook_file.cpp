@@ -1,12 +1,12 @@
 // Opening workbook files by their content and saving them without leaving half files behind.
 #include "workbook_file.h"
 
-#include "cfb.h"
 #include "text_util.h"
 #include "whole_file.h"
-#include "xls_reader.h"
-#include "xlsx_reader.h"
-#include "xlsx_writer.h"
+#include "xls/cfb.h"
+#include "xls/xls_reader.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_writer.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,8 +1,8 @@
 // Draws the pages of a laid-out result sheet onto cairo: fills, borders, cell text, cut lines.
-#include "page_painter.h"
+#include "pdf/page_painter.h"
 
-#include "font_map.h"
-#include "number_format.h"
+#include "pdf/font_map.h"
+#include "print/number_format.h"
 #include "text_util.h"
 
 #include <pango/pangocairo.h>

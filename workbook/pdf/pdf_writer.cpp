@@ -1,8 +1,8 @@
 // Writes a result sheet as a PDF of whole slips, without any spreadsheet application.
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
 
-#include "page_layout.h"
-#include "page_painter.h"
+#include "pdf/page_painter.h"
+#include "print/page_layout.h"
 #include "text_util.h"
 #include "whole_file.h"
 

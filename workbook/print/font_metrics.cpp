@@ -1,5 +1,5 @@
 // Measures digits of installed fonts with fontconfig and FreeType.
-#include "font_metrics.h"
+#include "print/font_metrics.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -1,6 +1,6 @@
 // The number-format engine: parses format codes once and turns cell values into the text a
 // spreadsheet shows for them.
-#include "number_format.h"
+#include "print/number_format.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Lays a result sheet out on A4 pages so that every slip lands whole on one page.
-#include "page_layout.h"
-#include "font_metrics.h"
+#include "print/page_layout.h"
+#include "print/font_metrics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The page set-up of a result, taken from its page layout.
-#include "page_setup.h"
+#include "print/page_setup.h"
 
 namespace quenly::wb::print {
 

@@ -1,7 +1,7 @@
 // The page set-up a result is saved with: what the page layout chose, kept in the model.
 #pragma once
 
-#include "page_layout.h"
+#include "print/page_layout.h"
 #include "workbook.h"
 
 namespace quenly::wb::print {

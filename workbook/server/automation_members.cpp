@@ -1,6 +1,6 @@
 // The checks every member call goes through: how it is invoked, how many arguments it has, and
 // what each argument holds.
-#include "automation_members.h"
+#include "server/automation_members.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // The automation objects of one workbook: the workbook, its worksheets, a worksheet and a range,
 // each with the table of its members.
-#include "instance_objects.h"
-#include "range_address.h"
+#include "server/instance_objects.h"
+#include "server/range_address.h"
 #include "text_util.h"
 
 #include <algorithm>

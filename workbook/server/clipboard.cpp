@@ -1,7 +1,7 @@
 // The shared clipboard: copying a block with its formats and pasting it into another workbook.
-#include "clipboard.h"
+#include "server/clipboard.h"
 
-#include "range_address.h"
+#include "server/range_address.h"
 #include "spreadsheet_automation.h"
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 // makers of the objects of a workbook (book_objects.cpp).
 #pragma once
 
-#include "automation_members.h"
-#include "clipboard.h"
-#include "spreadsheet_server.h"
+#include "server/automation_members.h"
+#include "server/clipboard.h"
+#include "server/spreadsheet_server.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,5 @@
 // Addresses of the automation objects: the refusals in the words of the spreadsheet's messages.
-#include "range_address.h"
+#include "server/range_address.h"
 
 #include "spreadsheet_automation.h"
 #include "text_util.h"

@@ -1,10 +1,10 @@
 // The automation objects of an in-process spreadsheet instance: the application and its workbook
 // collection (the objects of a workbook are in book_objects.cpp), and the server that starts
 // instances.
-#include "spreadsheet_server.h"
+#include "server/spreadsheet_server.h"
 
-#include "instance_objects.h"
-#include "range_address.h"
+#include "server/instance_objects.h"
+#include "server/range_address.h"
 #include "text_util.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // Walking the records of a BIFF stream.
-#include "biff_records.h"
+#include "xls/biff_records.h"
 
 #include "little_endian.h"
 #include "read_error.h"
-#include "xls_error.h"
+#include "xls/xls_error.h"
 
 namespace quenly::wb::xls {
 

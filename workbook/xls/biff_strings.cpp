@@ -1,5 +1,5 @@
 // The strings of a BIFF stream decoded into UTF-8, rich text runs included.
-#include "biff_strings.h"
+#include "xls/biff_strings.h"
 
 #include "little_endian.h"
 

@@ -2,10 +2,10 @@
 // with their flags across CONTINUE boundaries (BIFF8), and rich text with fonts for its runs.
 #pragma once
 
-#include "biff_styles.h"
-#include "codepage.h"
-#include "data_reader.h"
 #include "workbook.h"
+#include "xls/biff_styles.h"
+#include "xls/codepage.h"
+#include "xls/data_reader.h"
 
 #include <cstddef>
 #include <cstdint>

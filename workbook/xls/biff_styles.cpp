@@ -1,5 +1,5 @@
 // The formatting records of BIFF5/BIFF8 and their resolution into full cell formats.
-#include "biff_styles.h"
+#include "xls/biff_styles.h"
 
 #include "builtin_formats.h"
 #include "little_endian.h"

@@ -1,10 +1,10 @@
 // The compound file container: header, FAT and DIFAT, mini stream and directory.
-#include "cfb.h"
+#include "xls/cfb.h"
 #include "text_util.h"
 
-#include "codepage.h"
 #include "little_endian.h"
-#include "xls_error.h"
+#include "xls/codepage.h"
+#include "xls/xls_error.h"
 
 #include <algorithm>
 #include <cstring>

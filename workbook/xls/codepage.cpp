@@ -1,5 +1,5 @@
 // Turning the byte and UTF-16 strings of .xls files into UTF-8.
-#include "codepage.h"
+#include "xls/codepage.h"
 #include "text_util.h"
 
 #include "little_endian.h"

@@ -1,10 +1,10 @@
 // The records of a worksheet substream: cells of every kind, rows, columns, merges and the
 // sheet's default sizes, into the in-memory sheet.
-#include "xls_reader_impl.h"
+#include "xls/xls_reader_impl.h"
 
 #include "little_endian.h"
 #include "text_util.h"
-#include "xls_error.h"
+#include "xls/xls_error.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 // The workbook globals of a BIFF stream: version, code page and password first, then fonts,
 // formats, cell formats, the palette, the sheets and the shared strings.
-#include "xls_reader_impl.h"
+#include "xls/xls_reader_impl.h"
 
-#include "codepage.h"
 #include "little_endian.h"
 #include "text_util.h"
-#include "xls_error.h"
+#include "xls/codepage.h"
+#include "xls/xls_error.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Messages of the .xls reader.
-#include "xls_error.h"
+#include "xls/xls_error.h"
 #include "read_error.h"
 
 #include <charconv>

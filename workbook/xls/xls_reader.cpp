@@ -1,12 +1,12 @@
 // Reading .xls workbooks: the file and its compound document, the Workbook (or Book) stream,
 // then the workbook globals (workbook_globals.cpp) and each worksheet's records
 // (sheet_records.cpp) into the in-memory workbook.
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include "read_error.h"
 #include "text_util.h"
-#include "xls_error.h"
-#include "xls_reader_impl.h"
+#include "xls/xls_error.h"
+#include "xls/xls_reader_impl.h"
 
 #include <fstream>
 

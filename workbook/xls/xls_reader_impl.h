@@ -2,12 +2,12 @@
 // workbook globals (workbook_globals.cpp) and the records of each worksheet (sheet_records.cpp).
 #pragma once
 
-#include "biff_records.h"
-#include "biff_strings.h"
-#include "biff_styles.h"
-#include "cfb.h"
-#include "data_reader.h"
 #include "workbook.h"
+#include "xls/biff_records.h"
+#include "xls/biff_strings.h"
+#include "xls/biff_styles.h"
+#include "xls/cfb.h"
+#include "xls/data_reader.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,8 +1,8 @@
 // The small parts of an .xlsx package: content types, relationships, document properties and
 // the workbook part with its sheets and print areas.
-#include "package_parts.h"
+#include "xlsx/package_parts.h"
 
-#include "sheetml.h"
+#include "xlsx/sheetml.h"
 
 #include <array>
 #include <ctime>

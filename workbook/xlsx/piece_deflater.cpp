@@ -1,6 +1,6 @@
 // Deflating the pieces of a streamed entry so that their streams can be joined: libdeflate's
 // final block unfinished, or zlib with a sync flush.
-#include "piece_deflater.h"
+#include "xlsx/piece_deflater.h"
 
 #include <libdeflate.h>
 #include <zlib.h>

@@ -1,7 +1,7 @@
 // Relationship parts: targets resolved against their source part, refused outside the package.
-#include "relationships.h"
+#include "xlsx/relationships.h"
 
-#include "xml_reader.h"
+#include "xlsx/xml_reader.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,7 +1,7 @@
 // The relationships of an .xlsx package: which part each part points at, resolved to part names.
 #pragma once
 
-#include "zip_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <string>
 #include <string_view>

@@ -1,9 +1,9 @@
 // The shared strings part (xl/sharedStrings.xml): the texts cells use, plain and rich, produced
 // in pieces.
-#include "shared_strings_part.h"
+#include "xlsx/shared_strings_part.h"
 
-#include "sheetml.h"
-#include "styles_part.h"
+#include "xlsx/sheetml.h"
+#include "xlsx/styles_part.h"
 
 namespace quenly::wb::xlsx_write {
 

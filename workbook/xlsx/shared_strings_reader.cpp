@@ -1,7 +1,7 @@
 // The shared strings part and rich text: items of plain text or of runs with fonts of their own.
-#include "shared_strings_reader.h"
+#include "xlsx/shared_strings_reader.h"
 
-#include "xlsx_read_common.h"
+#include "xlsx/xlsx_read_common.h"
 
 #include <algorithm>
 

@@ -2,9 +2,9 @@
 // of its items and of inline strings.
 #pragma once
 
-#include "xlsx_styles_reader.h"
-#include "xml_reader.h"
-#include "zip_reader.h"
+#include "xlsx/xlsx_styles_reader.h"
+#include "xlsx/xml_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The worksheet part: the plan of a sheet and its XML, piece by piece.
-#include "sheet_part.h"
+#include "xlsx/sheet_part.h"
 
-#include "sheetml.h"
 #include "text_util.h"
+#include "xlsx/sheetml.h"
 
 #include <algorithm>
 #include <array>

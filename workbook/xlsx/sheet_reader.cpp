@@ -1,11 +1,11 @@
 // The worksheet part of an .xlsx package: rows and cells, column formats, merges and the sheet's
 // defaults, streamed into the in-memory sheet.
-#include "sheet_reader.h"
+#include "xlsx/sheet_reader.h"
 
-#include "shared_strings_reader.h"
 #include "text_util.h"
-#include "xlsx_read_common.h"
-#include "xml_reader.h"
+#include "xlsx/shared_strings_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/xml_reader.h"
 
 #include <algorithm>
 #include <optional>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "workbook.h"
-#include "xlsx_styles_reader.h"
-#include "zip_reader.h"
+#include "xlsx/xlsx_styles_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <cstdint>
 #include <string>

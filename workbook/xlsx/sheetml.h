@@ -3,7 +3,7 @@
 #pragma once
 
 #include "workbook.h"
-#include "xml_writer.h"
+#include "xlsx/xml_writer.h"
 
 #include <cstdint>
 #include <string_view>

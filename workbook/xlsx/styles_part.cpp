@@ -1,9 +1,9 @@
 // The styles part (xl/styles.xml): number formats, fonts, fills and borders, each written once,
 // and a cell format (xf) for every format of the workbook's style table, in its order.
-#include "styles_part.h"
+#include "xlsx/styles_part.h"
 
 #include "builtin_formats.h"
-#include "sheetml.h"
+#include "xlsx/sheetml.h"
 
 #include <string_view>
 #include <unordered_map>

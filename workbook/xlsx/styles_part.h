@@ -2,7 +2,7 @@
 #pragma once
 
 #include "workbook.h"
-#include "xml_writer.h"
+#include "xlsx/xml_writer.h"
 
 #include <string>
 

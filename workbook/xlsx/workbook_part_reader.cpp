@@ -1,8 +1,8 @@
 // The workbook part: sheet names and relationships, the date system, the first view's tab.
-#include "workbook_part_reader.h"
+#include "xlsx/workbook_part_reader.h"
 
-#include "xlsx_read_common.h"
-#include "xml_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/xml_reader.h"
 
 namespace quenly::wb::xlsx_read {
 

@@ -1,7 +1,7 @@
 // The workbook part of an .xlsx package (xl/workbook.xml): its sheets, date system and active tab.
 #pragma once
 
-#include "zip_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <cstddef>
 #include <string>

@@ -1,5 +1,5 @@
 // Addresses, numbers, escapes, dates, colours and font elements of SpreadsheetML.
-#include "xlsx_read_common.h"
+#include "xlsx/xlsx_read_common.h"
 #include "text_util.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 #include "color_palette.h"
 #include "workbook.h"
-#include "xml_reader.h"
+#include "xlsx/xml_reader.h"
 
 #include <array>
 #include <cstdint>

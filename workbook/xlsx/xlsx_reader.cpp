@@ -1,18 +1,18 @@
 // Reading an .xlsx package: the workbook part found through the relationships, then the theme,
 // styles, shared strings and worksheets, each part streamed through expat (relationships,
 // workbook_part_reader, xlsx_styles_reader, shared_strings_reader, sheet_reader).
-#include "xlsx_reader.h"
+#include "xlsx/xlsx_reader.h"
 
 #include "read_error.h"
-#include "relationships.h"
-#include "shared_strings_reader.h"
-#include "sheet_reader.h"
 #include "text_util.h"
-#include "workbook_part_reader.h"
-#include "xlsx_read_common.h"
-#include "xlsx_reader_memory.h"
-#include "xlsx_styles_reader.h"
-#include "zip_reader.h"
+#include "xlsx/relationships.h"
+#include "xlsx/shared_strings_reader.h"
+#include "xlsx/sheet_reader.h"
+#include "xlsx/workbook_part_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/xlsx_reader_memory.h"
+#include "xlsx/xlsx_styles_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <new>
 #include <stdexcept>

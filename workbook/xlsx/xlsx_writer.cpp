@@ -1,14 +1,14 @@
 // The .xlsx packager: checks the workbook, plans its sheets and writes every part into the zip
 // package, the large ones streamed in pieces (one source file per part: package_parts,
 // styles_part, shared_strings_part, sheet_part).
-#include "xlsx_writer.h"
+#include "xlsx/xlsx_writer.h"
 
-#include "package_parts.h"
-#include "shared_strings_part.h"
-#include "sheet_part.h"
-#include "styles_part.h"
 #include "text_util.h"
-#include "zip_writer.h"
+#include "xlsx/package_parts.h"
+#include "xlsx/shared_strings_part.h"
+#include "xlsx/sheet_part.h"
+#include "xlsx/styles_part.h"
+#include "xlsx/zip_writer.h"
 
 #include <new>
 #include <string>

@@ -1,5 +1,5 @@
 // The expat driver: feeds a part through the parser in blocks and turns faults into messages.
-#include "xml_reader.h"
+#include "xlsx/xml_reader.h"
 
 #include "little_endian.h"
 #include "read_error.h"

@@ -1,5 +1,5 @@
 // Opening a zip package with libzip and streaming its parts, with errors a user can act on.
-#include "zip_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include "read_error.h"
 #include "text_util.h"

@@ -1,10 +1,10 @@
 // The zip archive writer: local headers patched after each entry, zip64 records where sizes,
 // offsets or the entry count need them, and streamed entries deflated piece by piece in parallel.
-#include "zip_writer.h"
+#include "xlsx/zip_writer.h"
 
-#include "piece_deflater.h"
 #include "text_util.h"
 #include "workbook.h"
+#include "xlsx/piece_deflater.h"
 
 #include <libdeflate.h>
 #include <zlib.h>

@@ -1,5 +1,5 @@
 // Saving a PDF whole or not at all, under any name a file may have.
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
 #include "slip_fixture.h"
 #include "temp_dir.h"
 

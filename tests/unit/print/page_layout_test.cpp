@@ -1,6 +1,6 @@
 // Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
-#include "font_metrics.h"
-#include "page_layout.h"
+#include "print/font_metrics.h"
+#include "print/page_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The page set-up a result is saved with: the page layout's choices, kept on the sheet.
-#include "page_setup.h"
+#include "print/page_setup.h"
 
 #include <gtest/gtest.h>
 

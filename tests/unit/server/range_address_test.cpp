@@ -1,5 +1,5 @@
 // Addresses the automation objects accept and refuse.
-#include "range_address.h"
+#include "server/range_address.h"
 #include "spreadsheet_automation.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "error_of.h"
-#include "spreadsheet_server.h"
+#include "server/spreadsheet_server.h"
 #include "workbook.h"
 
 #include <map>

@@ -1,7 +1,7 @@
 // Opening files by their content (and saying what a file really is) and saving safely.
 #include "temp_dir.h"
 #include "workbook_file.h"
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 

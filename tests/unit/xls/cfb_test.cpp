@@ -1,8 +1,8 @@
 // Tests of the compound file container: sector sizes, the mini stream, DIFAT, broken chains.
-#include "cfb.h"
 #include "error_of.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/cfb.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 

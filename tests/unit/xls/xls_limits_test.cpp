@@ -2,7 +2,7 @@
 // belong, cells past column IV, formats that do not exist. Each reads, or fails by name.
 #include "error_of.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Tests of the .xls reader: cells, texts, formats and layout of BIFF8 and BIFF5 workbooks, and
 // the errors of broken or protected ones.
-#include "codepage.h"
 #include "error_of.h"
 #include "read_error.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/codepage.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "error_of.h"
 #include "read_error.h"
 #include "temp_dir.h"
-#include "xlsx_reader.h"
-#include "xlsx_reader_memory.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_reader_memory.h"
 
 #include <gtest/gtest.h>
 

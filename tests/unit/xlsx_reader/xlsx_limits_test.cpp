@@ -2,10 +2,10 @@
 // sheet's limits, indices naming nothing; each is refused with a message naming file and fault.
 #include "error_of.h"
 #include "temp_dir.h"
-#include "xlsx_reader.h"
-#include "xlsx_reader_memory.h"
-#include "xml_reader.h"
-#include "zip_reader.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_reader_memory.h"
+#include "xlsx/xml_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <gtest/gtest.h>
 

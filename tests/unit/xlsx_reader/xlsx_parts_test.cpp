@@ -2,8 +2,8 @@
 // theme and styles parsers.
 #include "builtin_formats.h"
 #include "color_palette.h"
-#include "xlsx_read_common.h"
-#include "xlsx_styles_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/xlsx_styles_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The small parts of the package, exactly: content types, relationships, the workbook part and
 // the document properties.
-#include "package_parts.h"
 #include "writer_fixture.h"
+#include "xlsx/package_parts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The shared strings part, exactly, and cut into many pieces.
-#include "shared_strings_part.h"
 #include "writer_fixture.h"
+#include "xlsx/shared_strings_part.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The styles part, exactly: number formats, fonts, fills, borders and the cell formats.
-#include "styles_part.h"
 #include "writer_fixture.h"
+#include "xlsx/styles_part.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "temp_dir.h"
-#include "xlsx_writer.h"
+#include "xlsx/xlsx_writer.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>

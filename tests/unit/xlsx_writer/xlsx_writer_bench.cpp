@@ -1,7 +1,7 @@
 // Benchmark of the .xlsx writer on a pay-slip sized result: prints rows/s, MB/s and the ratio.
 // Usage: xlsx_writer_bench [persons] [threads] [output file]
 #include "slip_fixture.h"
-#include "xlsx_writer.h"
+#include "xlsx/xlsx_writer.h"
 
 #include <zip.h>
 
