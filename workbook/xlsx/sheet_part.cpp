@@ -47,6 +47,11 @@ char* put(char* p, const char (&text)[N]) {
     return p + N - 1;
 }
 
+char* putText(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
 // Spreadsheet applications refuse overlapping merges (Excel "repairs" the file by dropping
 // them), so a merge that overlaps one kept before it is left out. `merges` is sorted by first row;
 // the sweep keeps only the merges still reaching the current row, usually one or two.
@@ -212,7 +217,7 @@ char* writeCell(char* p, const Cell& c, const ColumnNames& names, std::uint32_t 
             p = xml::writeDouble(put(p, "><v>"), c.number);
         } else {
             // Not a number a spreadsheet can hold; Excel shows such results so.
-            p = put(p, " t=\"e\"><v>#NUM!");
+            p = putText(put(p, " t=\"e\"><v>"), cellErrorText(CellErrorCode::Num));
         }
         break;
     case CellType::Text:
@@ -223,10 +228,7 @@ char* writeCell(char* p, const Cell& c, const ColumnNames& names, std::uint32_t 
         *p++ = c.boolean ? '1' : '0';
         break;
     case CellType::Error: {
-        p = put(p, " t=\"e\"><v>");
-        const std::string_view e = cellErrorText(static_cast<CellErrorCode>(c.error));
-        std::memcpy(p, e.data(), e.size());
-        p += e.size();
+        p = putText(put(p, " t=\"e\"><v>"), cellErrorText(static_cast<CellErrorCode>(c.error)));
         break;
     }
     }
