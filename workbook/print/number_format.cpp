@@ -1079,7 +1079,7 @@ void appendInt(std::string& out, long long v, int minDigits = 1) {
 // notation (1.23457E+11) where the plain form would not fit or would lose digits.
 void appendGeneral(std::string& out, double magnitude, int dbnum) {
     if (!std::isfinite(magnitude)) {
-        out += "#NUM!";
+        out += cellErrorText(CellErrorCode::Num);
         return;
     }
     Decimal d = toDecimal(magnitude);
@@ -1791,7 +1791,7 @@ DisplayText formatNumber(double value, std::string_view code, bool date1904) {
     DisplayText result;
     if (!std::isfinite(value)) {
         // No cell holds these; a formula's overflow shows as this error.
-        result.text = "#NUM!";
+        result.text = cellErrorText(CellErrorCode::Num);
         return result;
     }
     if (value == 0) {
