@@ -73,9 +73,13 @@ WholeFile::~WholeFile() {
 }
 
 int WholeFile::write(const void* data, std::size_t size) {
+    return writeAll(m_fd, data, size);
+}
+
+int writeAll(int fd, const void* data, std::size_t size) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
+        const ssize_t n = ::write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;

@@ -43,6 +43,10 @@ private:
     int m_error = 0;
 };
 
+/// Writes all of `size` bytes at `data` to `fd`, again after an interruption; 0 or the errno of
+/// the fault (a write that takes nothing counts as a full disk).
+int writeAll(int fd, const void* data, std::size_t size);
+
 /// Removes the temporary files of `target` that writers killed before their rename have left
 /// behind: those whose process no longer runs (files of running processes, this one included,
 /// are theirs to finish). Also takes the names "<name>.tmp.<pid>.<n>" that earlier versions of

@@ -10,7 +10,7 @@
 
 namespace quenly::wb {
 
-void BookObject::requireOpen() const {
+void BookObject::check() const {
     if (!m_book->open) {
         throw AutomationError("工作簿" + inQuotes(bookName(*m_book)) + "已关闭，不能再对它操作");
     }
@@ -32,25 +32,17 @@ void BookObject::activateSheet(std::size_t sheet) {
 
 namespace {
 
-class RangeObject final : public BookObject {
+class RangeObject final : public TableObject<RangeObject, BookObject> {
 public:
     RangeObject(std::shared_ptr<InstanceState> state, std::shared_ptr<OpenBook> book,
                 std::size_t sheet, CellRange range)
-        : BookObject(std::move(state), std::move(book))
+        : TableObject(std::move(state), std::move(book))
         , m_sheet(sheet)
         , m_range(range) {}
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        requireOpen();
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<RangeObject>, 5> kMembers;
 
+private:
     const Worksheet& sheet() const { return m_book->book->sheet(m_sheet); }
 
     Variant value() const {
@@ -142,24 +134,16 @@ const std::array<Member<RangeObject>, 5> RangeObject::kMembers{{
      [](RangeObject& o, const Call&) { return Variant(rangeAddress(o.m_range)); }},
 }};
 
-class WorksheetObject final : public BookObject {
+class WorksheetObject final : public TableObject<WorksheetObject, BookObject> {
 public:
     WorksheetObject(std::shared_ptr<InstanceState> state, std::shared_ptr<OpenBook> book,
                     std::size_t sheet)
-        : BookObject(std::move(state), std::move(book))
+        : TableObject(std::move(state), std::move(book))
         , m_sheet(sheet) {}
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        requireOpen();
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<WorksheetObject>, 4> kMembers;
 
+private:
     void paste() {
         auto it = m_book->selections.find(m_sheet);
         const CellRange at = it != m_book->selections.end() ? it->second : CellRange{};
@@ -225,19 +209,10 @@ std::size_t sheetIndex(const OpenBook& b, std::int64_t index) {
     return static_cast<std::size_t>(index - 1);
 }
 
-class WorksheetsObject final : public BookObject {
+class WorksheetsObject final : public TableObject<WorksheetsObject, BookObject> {
 public:
-    using BookObject::BookObject;
+    using TableObject::TableObject;
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        requireOpen();
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<WorksheetsObject>, 2> kMembers;
 };
 
@@ -253,19 +228,10 @@ const std::array<Member<WorksheetsObject>, 2> WorksheetsObject::kMembers{{
      }},
 }};
 
-class WorkbookObject final : public BookObject {
+class WorkbookObject final : public TableObject<WorkbookObject, BookObject> {
 public:
-    using BookObject::BookObject;
+    using TableObject::TableObject;
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        requireOpen();
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<WorkbookObject>, 3> kMembers;
 };
 

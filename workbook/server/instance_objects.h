@@ -43,6 +43,8 @@ public:
 
 protected:
     virtual Variant call(int memberId, CallKind kind, Args args) = 0;
+    /// What a member call of this kind of object needs besides the instance: nothing.
+    void check() const {}
 
     std::shared_ptr<InstanceState> m_state;
 };
@@ -55,13 +57,30 @@ public:
         , m_book(std::move(book)) {}
 
 protected:
-    void requireOpen() const;
+    /// Refuses the call once the workbook is closed.
+    void check() const;
     /// The workbook's file name, or "新工作簿" for a new one.
     static std::string bookName(const OpenBook& b);
     /// Makes sheet `sheet` the workbook's active one, and the workbook the instance's.
     void activateSheet(std::size_t sheet);
 
     std::shared_ptr<OpenBook> m_book;
+};
+
+/// An object whose members are the table Self::kMembers: finds them by name and, after Base's
+/// own checks (the instance has not quit, the workbook is open), calls them.
+template <class Self, class Base>
+class TableObject : public Base {
+public:
+    using Base::Base;
+
+    int memberId(std::string_view name) const override { return findMember(Self::kMembers, name); }
+
+protected:
+    Variant call(int memberId, CallKind kind, Args args) override {
+        Base::check();
+        return callMember(static_cast<Self&>(*this), Self::kMembers, memberId, kind, args);
+    }
 };
 
 /// The objects of a workbook: the workbook, its worksheet collection, a worksheet (0-based) and a

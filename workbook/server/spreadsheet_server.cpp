@@ -39,20 +39,13 @@ Variant workbookAt(const std::shared_ptr<InstanceState>& state, std::int64_t ind
     return makeWorkbookObject(state, state->books[static_cast<std::size_t>(index - 1)]);
 }
 
-class WorkbooksObject final : public InstanceObject {
+class WorkbooksObject final : public TableObject<WorkbooksObject, InstanceObject> {
 public:
-    using InstanceObject::InstanceObject;
+    using TableObject::TableObject;
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<WorkbooksObject>, 5> kMembers;
 
+private:
     Variant open(const std::string& path) {
         ServerShared& server = *m_state->server;
         const auto started = std::chrono::steady_clock::now();
@@ -118,20 +111,13 @@ const std::array<Member<WorkbooksObject>, 5> WorkbooksObject::kMembers{{
      }},
 }};
 
-class ApplicationObject final : public InstanceObject {
+class ApplicationObject final : public TableObject<ApplicationObject, InstanceObject> {
 public:
-    using InstanceObject::InstanceObject;
+    using TableObject::TableObject;
 
-    int memberId(std::string_view name) const override { return findMember(kMembers, name); }
-
-protected:
-    Variant call(int memberId, CallKind kind, Args args) override {
-        return callMember(*this, kMembers, memberId, kind, args);
-    }
-
-private:
     static const std::array<Member<ApplicationObject>, 9> kMembers;
 
+private:
     const std::shared_ptr<OpenBook>& activeBook() const {
         if (!m_state->active) {
             throw AutomationError("电子表格中没有打开的工作簿");

@@ -38,6 +38,16 @@ private:
     bool m_anyFont = false;
 };
 
+// The font of a run: font index `index` resolved into `current`, or nullptr (the cell's font)
+// when the index names no font.
+const Font* runFont(const BiffStyles& styles, std::uint16_t index, Font& current) {
+    if (const BiffFont* bf = styles.fontAt(index)) {
+        current = styles.resolveFont(*bf);
+        return &current;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void BiffStrings::setCodepage(unsigned codepage) {
@@ -150,12 +160,7 @@ SharedString BiffStrings::fromUnits(const std::vector<RunMark>& runs) {
         appendUtf16le(text, m_units.data() + 2 * from, to - from);
         b.piece(std::move(text), font);
         from = to;
-        if (const BiffFont* bf = m_styles.fontAt(m.font)) {
-            current = m_styles.resolveFont(*bf);
-            font = &current;
-        } else {
-            font = nullptr;
-        }
+        font = runFont(m_styles, m.font, current);
     }
     std::string text;
     appendUtf16le(text, m_units.data() + 2 * from, n - from);
@@ -202,12 +207,7 @@ SharedString BiffStrings::fromBytes(const std::uint8_t* p, std::size_t n,
             }
             b.piece(piece(from, to), font);
             from = to;
-            if (const BiffFont* bf = m_styles.fontAt(m.font)) {
-                current = m_styles.resolveFont(*bf);
-                font = &current;
-            } else {
-                font = nullptr;
-            }
+            font = runFont(m_styles, m.font, current);
         }
         b.piece(piece(from, limit), font);
         SharedString s = b.finish();

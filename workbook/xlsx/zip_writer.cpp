@@ -3,6 +3,7 @@
 #include "xlsx/zip_writer.h"
 
 #include "text_util.h"
+#include "whole_file.h"
 #include "workbook.h"
 #include "xlsx/piece_deflater.h"
 
@@ -99,22 +100,10 @@ void ZipWriter::fail(int err) const {
 }
 
 void ZipWriter::writeAll(const void* data, std::size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(m_fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        if (w == 0) {
-            fail(ENOSPC);
-        }
-        p += w;
-        n -= static_cast<std::size_t>(w);
-        m_pos += static_cast<std::uint64_t>(w);
+    if (const int err = files::writeAll(m_fd, data, n); err != 0) {
+        fail(err);
     }
+    m_pos += n;
 }
 
 void ZipWriter::writeAt(std::uint64_t pos, const void* data, std::size_t n) {

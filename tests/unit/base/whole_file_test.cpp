@@ -20,20 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-std::vector<std::string> entries(const fs::path& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        out.push_back(e.path().filename().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(WholeFile, ReplacesTheTargetOnlyOnCommit) {
     TempDir dir;
     const fs::path target = dir / "工资条.xlsx";
@@ -44,11 +30,11 @@ TEST(WholeFile, ReplacesTheTargetOnlyOnCommit) {
         EXPECT_EQ(file.temporary().parent_path(), dir.path());
         EXPECT_TRUE(file.temporary().filename().string().starts_with(".工资条.xlsx.tmp."));
         ASSERT_EQ(file.write("new", 3), 0);
-        EXPECT_EQ(slurp(target), "old");
+        EXPECT_EQ(test::contentsOf(target), "old");
         ASSERT_EQ(file.commit(), 0);
     }
-    EXPECT_EQ(slurp(target), "new");
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"工资条.xlsx"});
+    EXPECT_EQ(test::contentsOf(target), "new");
+    EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{"工资条.xlsx"});
     // A new file gets the permissions any new file gets.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -67,8 +53,8 @@ TEST(WholeFile, AWriteThatFailsLeavesTheTargetAndNoTemporary) {
         ASSERT_EQ(file.error(), 0);
         EXPECT_EQ(file.write(std::string(100, 'x').data(), 100), ENOSPC);
     }
-    EXPECT_EQ(slurp(target), "old");
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"out.pdf"});
+    EXPECT_EQ(test::contentsOf(target), "old");
+    EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{"out.pdf"});
 }
 
 TEST(WholeFile, ALongNameGetsAShortTemporaryName) {
@@ -86,14 +72,14 @@ TEST(WholeFile, ALongNameGetsAShortTemporaryName) {
         ASSERT_EQ(file.write("%PDF", 4), 0);
         ASSERT_EQ(file.commit(), 0);
     }
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{name});
     // Longer than any name may be: refused as the system refuses it, nothing left behind.
     {
         WholeFile tooLong(dir / (name + name));
         ASSERT_EQ(tooLong.error(), 0);
         EXPECT_EQ(tooLong.commit(), ENAMETOOLONG);
     }
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{name});
 }
 
 } // namespace

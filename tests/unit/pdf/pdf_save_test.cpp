@@ -20,11 +20,7 @@ TEST(PdfSave, ANameTooLongForTheUsualTemporaryNameStillSaves) {
     }
     name += ".pdf";
     writePdf(*test::makeWageSlips(2, 4), dir / name);
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-        names.push_back(e.path().filename().string());
-    }
-    EXPECT_EQ(names, std::vector<std::string>{name});
+    EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{name});
     EXPECT_GT(std::filesystem::file_size(dir / name), 1000u);
 }
 

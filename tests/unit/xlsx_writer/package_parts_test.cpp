@@ -5,20 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <regex>
 #include <string>
 
 namespace quenly::wb {
 namespace {
 
-using quenly::test::TempDir;
 using test::kDecl;
-using test::readParts;
 using test::sampleBook;
-using test::sheetEnd;
-using test::sheetPrefix;
-using test::XlsxParts;
 
 TEST(PackageParts, ContentTypesAndRelationships) {
     const std::string ct = "application/vnd.openxmlformats-officedocument.";

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
 #include <string>
 
 namespace quenly::wb {
@@ -15,9 +13,6 @@ using quenly::test::TempDir;
 using test::kDecl;
 using test::readParts;
 using test::sampleBook;
-using test::sheetEnd;
-using test::sheetPrefix;
-using test::XlsxParts;
 
 TEST(SharedStringsPart, CountsEscapingAndRichRuns) {
     // The texts the sample's cells use ("never used", text 0, is not one of them); "张三" is

@@ -4,20 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
 #include <string>
 
 namespace quenly::wb {
 namespace {
 
-using quenly::test::TempDir;
 using test::kDecl;
-using test::readParts;
 using test::sampleBook;
-using test::sheetEnd;
-using test::sheetPrefix;
-using test::XlsxParts;
 
 TEST(StylesPart, ReservedFillsAndBuiltinFormatIds) {
     const auto book = sampleBook();
