@@ -11,10 +11,12 @@ CellRange parseRangeAddress(std::string_view address) {
         throw AutomationError("单元格地址为空");
     }
     const cells::ParsedRange r = cells::parseRangeAddress(address, {true, true});
+    if (r.ok()) {
+        return {r.firstRow, r.firstCol, r.lastRow, r.lastCol};
+    }
     const std::string invalid = "单元格地址" + inQuotes(address) + "无效";
     switch (r.fault) {
     case cells::AddressFault::None:
-        return {r.firstRow, r.firstCol, r.lastRow, r.lastCol};
     case cells::AddressFault::Malformed:
         throw AutomationError(invalid);
     case cells::AddressFault::NoColumn:
