@@ -40,9 +40,15 @@ QPixmap disabledForm(const QPixmap& image) {
 }
 
 QPixmap programIconImage() {
-    QImage image = blank(48);
+    return QPixmap::fromImage(drawProgramIcon(48));
+}
+
+QImage drawProgramIcon(int size) {
+    QImage image = blank(size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
+    // Drawn on a grid of 48 units.
+    p.scale(size / 48.0, size / 48.0);
 
     // Two slips on one sheet, the upper one slightly lifted.
     const QRectF sheet(5.5, 3.5, 37, 41);
@@ -88,7 +94,7 @@ QPixmap programIconImage() {
     p.drawLine(QPointF(35.5, 41.5), QPointF(41.5, 41.5));
     p.drawLine(QPointF(35.5, 43.8), QPointF(41.5, 43.8));
     p.end();
-    return QPixmap::fromImage(image);
+    return image;
 }
 
 QIcon programIcon() {

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 
 namespace quenly::app {
 
 /// The program icon: one 48 x 48 image of a pay slip with its cutting line.
 QPixmap programIconImage();
+/// The same drawing at `size` x `size` pixels, for the icon theme's sizes; needs no application
+/// object.
+QImage drawProgramIcon(int size);
 QIcon programIcon();
 
 /// A button glyph: the image shown while the button is enabled and the one shown while it is

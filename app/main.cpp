@@ -1,6 +1,7 @@
 // Start-up of Quenly: the spreadsheet back end, the main window and the message loop.
 #include "header_options.h"
 #include "main_window.h"
+#include "result_cache.h"
 #include "result_presenter.h"
 #include "server/spreadsheet_server.h"
 #include "startup.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -15,6 +17,9 @@ int main(int argc, char* argv[]) {
     quenly::app::prepareProcessEnvironment();
     QApplication application(argc, argv);
     quenly::app::configureApplication(application);
+    // Results older than 30 days, and any past the newest 50, go when the program starts.
+    quenly::app::sweepResultFolder(quenly::app::defaultResultFolder(),
+                                   std::filesystem::file_time_type::clock::now());
 
     quenly::app::ResultPresenter presenter;
     auto server = std::make_shared<quenly::wb::SpreadsheetServer>(

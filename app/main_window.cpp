@@ -266,6 +266,12 @@ void TfrmQuenly::dropEvent(QDropEvent* event) {
 }
 
 void TfrmQuenly::handleDroppedFile(const std::optional<QString>& file) {
+    if (!isVisible()) {
+        // A drop that arrived while an export ran its messages for the last time is handled
+        // after that export; when a close was asked meanwhile, the window has closed since, and
+        // the program ends with nothing started after the export.
+        return;
+    }
     ui::guarded(this, [&] {
         if (!file || !app::isAcceptedDropName(file->toStdString())) {
             showMessage(app::kRefusedDropMessage, app::kMainMessageCaption,

@@ -29,7 +29,8 @@ namespace quenly {
 
 /// The main window "Quenly". One export runs at a time per call, but the export lets window
 /// messages run, so a second one (button or drop) may run inside the first. A close asked for
-/// during an export is kept until the outermost export has returned; then the window closes.
+/// during an export is kept until the outermost export has returned; then the window closes, and
+/// a drop whose handling was queued behind that export starts nothing.
 class TfrmQuenly : public QWidget, public ExportHost {
     Q_OBJECT
 public:

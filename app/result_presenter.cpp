@@ -4,6 +4,7 @@
 #include "error_box.h"
 #include "pdf/pdf_writer.h"
 #include "print/page_setup.h"
+#include "result_cache.h"
 #include "workbook.h"
 #include "workbook_file.h"
 
@@ -21,7 +22,17 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
+#include <string>
 #include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quenly::app {
 
@@ -33,10 +44,69 @@ QString toQString(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// Runs the launcher detached, so neither a launcher that stays until the application ends nor
-// the end of this program disturbs it; its exit status arrives in a file.
-const char* const kLaunchScript =
-    "\"$1\" \"$2\" >/dev/null 2>&1; s=$?; echo \"$s\" > \"$3.part\" && mv \"$3.part\" \"$3\"";
+// Runs the launcher in the background of a shell that ends at once, so neither a launcher that
+// stays until the application ends nor the end of this program disturbs it; its exit status
+// arrives in a file.
+const char* const kLaunchScript = "{ \"$1\" \"$2\" >/dev/null 2>&1; s=$?; "
+                                  "echo \"$s\" > \"$3.part\" && mv \"$3.part\" \"$3\"; } &";
+
+// Starts /bin/sh with `arguments` in a session of its own that holds none of this program's open
+// files but standard input, output and error on /dev/null. The help pane's browser processes
+// share sockets with this process; an application the launcher starts, which may stay open for
+// hours, would otherwise hold them, and with them those processes, after the program has ended.
+bool startShellDetached(const QStringList& arguments) {
+    std::vector<std::string> args{"/bin/sh"};
+    for (const QString& a : arguments) {
+        args.push_back(a.toStdString());
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, "/bin/sh", &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    if (failed != 0) {
+        return false;
+    }
+    // The shell only puts the launcher into the background: it ends at once.
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// New files are made for their owner alone while it lives (the umask is the process's).
+class OwnerOnlyFiles {
+public:
+    OwnerOnlyFiles()
+        : m_mask(::umask(077)) {}
+    ~OwnerOnlyFiles() { ::umask(m_mask); }
+    OwnerOnlyFiles(const OwnerOnlyFiles&) = delete;
+    OwnerOnlyFiles& operator=(const OwnerOnlyFiles&) = delete;
+
+private:
+    mode_t m_mask;
+};
 
 } // namespace
 
@@ -85,17 +155,14 @@ void ResultPresenter::present(const std::shared_ptr<wb::Workbook>& book) {
         return;
     }
     ui::guarded(m_owner, [&] {
-        std::error_code ec;
-        std::filesystem::create_directories(m_folder, ec);
-        if (ec) {
-            throw std::runtime_error("无法创建存放工资条的文件夹“" + m_folder.string() + "”：" +
-                                     ec.message());
-        }
+        preparePrivateFolder(m_folder);
         const std::string source = m_source ? m_source() : std::string();
         const std::filesystem::path target =
             uniqueTarget(resultFileName(source, QDateTime::currentDateTime()));
         try {
             wb::print::setUpPages(*book);
+            // Every person's pay is in it: readable by the user alone, whatever the umask.
+            const OwnerOnlyFiles ownerOnly;
             wb::saveWorkbook(*book, target);
         } catch (const std::exception& e) {
             throw std::runtime_error("工资条无法保存到“" + target.string() + "”：" + e.what());
@@ -128,9 +195,9 @@ void ResultPresenter::launch(const QString& file) {
                                                      .arg(QCoreApplication::applicationPid())
                                                      .arg(counter.fetch_add(1)));
     QFile::remove(status);
-    const bool started = QProcess::startDetached(
-        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(kLaunchScript),
-                                    QStringLiteral("sh"), m_desktop.opener, file, status});
+    const bool started =
+        startShellDetached({QStringLiteral("-c"), QString::fromLatin1(kLaunchScript),
+                            QStringLiteral("sh"), m_desktop.opener, file, status});
     if (!started) {
         reportNoApplication(file);
         return;

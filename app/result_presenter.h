@@ -32,7 +32,8 @@ std::string resultFileName(const std::string& sourcePath, const QDateTime& when)
 /// The folder results are kept in: the cache location of the program (~/.cache/quenly).
 std::filesystem::path defaultResultFolder();
 
-/// Saves each result workbook handed to it and opens it with the desktop's application for
+/// Saves each result workbook handed to it, in a folder of mode 0700 as a file of mode 0600
+/// whatever the umask (result_cache.h), and opens it with the desktop's application for
 /// .xlsx files. Before opening it asks the desktop whether any application is set for the type
 /// (`xdg-mime query default`), and afterwards it reads the exit status of the launcher
 /// (`xdg-open`); when no application can open the file it says so, names the file, and offers to

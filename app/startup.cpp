@@ -50,6 +50,8 @@ void configureApplication(QApplication& application) {
     // No display name: the window system would append it to every window's title, and the
     // captions must read exactly as set.
     QApplication::setApplicationName(QStringLiteral("quenly"));
+    // The menu entry the desktop shows the window under (packaging/quenly.desktop).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quenly"));
     QApplication::setWindowIcon(programIcon());
     registerHelpResource();
 

@@ -61,8 +61,10 @@ std::string upperAsciiLetters(std::string text) {
 }
 
 TfrmSysOption::TfrmSysOption(std::filesystem::path iniPath, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    // A fixed dialog border: a title with its menu and a close box, nothing to minimize or
+    // maximize (without CustomizeWindowHint the window system adds its own defaults).
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_iniPath(std::move(iniPath)) {
     setObjectName(QStringLiteral("TfrmSysOption"));
     setWindowTitle(QString::fromUtf8(kCaption));

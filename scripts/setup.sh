@@ -14,7 +14,9 @@ packages=(
 )
 if [ "$profile" = test ] || [ "$profile" = bench ]; then
     packages+=(libgtest-dev libclang-rt-14-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
-               xvfb xauth clang-format poppler-utils)
+               xvfb xauth clang-format poppler-utils
+               openbox xdotool wmctrl x11-utils
+               debootstrap desktop-file-utils appstream)
     # Printing tests convert results to PDF with LibreOffice; either variant of Calc will do.
     if ! dpkg-query -W -f='${Status}' libreoffice-calc 2>/dev/null | grep -q 'install ok installed'; then
         packages+=(libreoffice-calc-nogui)

@@ -70,7 +70,7 @@ std::string hexBytes(std::string_view s) {
 
 std::string describeNonWorkbook(const std::filesystem::path& file) {
     const std::string name = inQuotes(file.string());
-    const std::string saveAs = "请用 Excel 打开它，另存为“Excel 工作簿(*.xlsx)”后再试";
+    const std::string saveAs = "请用 WPS 表格或 LibreOffice 打开并另存为 .xlsx 后再试";
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {
         return name + "是一个文件夹，不是 Excel 工作簿";

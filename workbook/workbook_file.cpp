@@ -63,6 +63,22 @@ std::string_view trimmedPath(std::string_view text) {
     return text;
 }
 
+// What a path that is neither a regular file nor a folder names.
+std::string notRegularFile(fs::file_type type) {
+    switch (type) {
+    case fs::file_type::fifo:
+        return "是一个命名管道（FIFO）";
+    case fs::file_type::character:
+        return "是一个字符设备";
+    case fs::file_type::block:
+        return "是一个块设备";
+    case fs::file_type::socket:
+        return "是一个套接字（socket）";
+    default:
+        return "不是普通文件";
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& options) {
@@ -84,6 +100,12 @@ std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& 
     if (status.type() == fs::file_type::directory) {
         throw WorkbookError(inQuotes(file.string()) + "是一个文件夹，不是Excel工作簿");
     }
+    if (status.type() != fs::file_type::regular) {
+        // Opening a named pipe waits for a writer, and a device may never end: only a regular
+        // file (a link to one included) is opened at all.
+        throw WorkbookError(inQuotes(file.string()) + notRegularFile(status.type()) +
+                            "，不是Excel工作簿文件；请选择工作簿文件本身");
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int err = errno;
@@ -94,9 +116,6 @@ std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& 
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
     if (head.empty()) {
-        if (status.type() != fs::file_type::regular) {
-            throw WorkbookError(inQuotes(file.string()) + "不是普通文件，不是Excel工作簿");
-        }
         throw WorkbookError("文件" + inQuotes(file.string()) +
                             "是空文件（0 字节），不是Excel工作簿");
     }

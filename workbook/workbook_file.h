@@ -10,9 +10,11 @@
 namespace quenly::wb {
 
 /// Opens the workbook at `file`, choosing the reader by the file's content (zip package or
-/// compound file). A missing file, a directory, a file that is not a workbook (HTML, CSV, text,
-/// ...; the message says what it is), an encrypted or corrupt workbook throw WorkbookError with a
-/// message that names the file and the fault. The file is only read.
+/// compound file). A missing file, a directory, a path that is not a regular file (a named pipe,
+/// a device or a socket: refused before anything opens it, since opening one may never return),
+/// a file that is not a workbook (HTML, CSV, text, ...; the message says what it is), an
+/// encrypted or corrupt workbook throw WorkbookError with a message that names the file and the
+/// fault. The file is only read.
 std::unique_ptr<Workbook> loadWorkbook(const std::filesystem::path& file,
                                        const ReadOptions& options = {});
 

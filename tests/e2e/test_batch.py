@@ -1,6 +1,8 @@
 """quenly-batch end to end: tables made by openpyxl and xlsxwriter become slips that keep every
 value and format, and bad input fails with a reason while the source stays untouched."""
 import os
+import socket
+import subprocess
 
 import openpyxl
 import pytest
@@ -288,6 +290,25 @@ def test_missing_file_and_folder(batch, tmp_path):
     done = run_batch(batch, tmp_path, tmp_path / "out.xlsx", "--rows", "1-1", "--cols", "A-B")
     assert done.returncode == 1
     assert "是一个文件夹，不是Excel工作簿" in done.stderr, done.stderr
+
+
+def test_a_named_pipe_a_device_and_a_socket_are_refused_at_once(batch, tmp_path):
+    pipe = tmp_path / "工资.xlsx"
+    os.mkfifo(pipe)
+    server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    server.bind(str(tmp_path / "sock.xls"))
+    try:
+        for source, what in [(pipe, "是一个命名管道（FIFO）"), ("/dev/zero", "是一个字符设备"),
+                             (tmp_path / "sock.xls", "是一个套接字（socket）")]:
+            # Opening the pipe would wait for a writer for ever: the export must not get there.
+            done = subprocess.run([batch, str(source), str(tmp_path / "out.xlsx"), "--rows",
+                                   "1-1", "--cols", "A-B"], capture_output=True, text=True,
+                                  timeout=30)
+            assert done.returncode == 1, done.stderr
+            assert "“%s”%s" % (source, what) in done.stderr, done.stderr
+            assert not (tmp_path / "out.xlsx").exists()
+    finally:
+        server.close()
 
 
 def test_refuses_to_write_over_the_source(batch, tmp_path):

@@ -56,6 +56,7 @@ private slots:
     void textsFontsAndFocus();
     void buttonLook();
     void helpPageLoadsFromResources();
+    void helpExplainsTheHeaderSettingsOnItsFirstScreen();
     void extensionRule_data();
     void extensionRule();
     void blankPathShowsMessage();
@@ -76,6 +77,7 @@ private slots:
     void closeDuringExportWaitsForIt();
     void escDuringExportWaitsForIt();
     void nestedExportFromDrop();
+    void dropQueuedAtTheEndOfAClosingExportStartsNothing();
     void resultIsHandedOnBeforeClosing();
 
 private:
@@ -257,6 +259,49 @@ void MainWindowTest::helpPageLoadsFromResources() {
     QCOMPARE(window.wb1->title(), QString::fromUtf8("Quenly 使用帮助"));
     // Loading the page leaves the focus where it was.
     QCOMPARE(window.focusWidget(), static_cast<QWidget*>(window.rzbtbtnSelExcel));
+}
+
+void MainWindowTest::helpExplainsTheHeaderSettingsOnItsFirstScreen() {
+    // The window at the size it is designed for, 912 x 591 with its frame: the four settings and
+    // their picture are in view without scrolling, since the pane cannot be scrolled while the
+    // header options dialog is open.
+    TfrmQuenly window(*m_servers, m_ini, QUrl(QStringLiteral("qrc:/help/index.html")));
+    window.resize(912 - 16, 591 - 38);
+    QSignalSpy loaded(window.wb1, &QWebEngineView::loadFinished);
+    window.show();
+    QVERIFY(loaded.wait(30000) || loaded.count() > 0);
+    QVariantList seen;
+    const QString script = QStringLiteral(
+        "(function() {"
+        "  var box = document.getElementById('settings').getBoundingClientRect();"
+        "  var pictures = document.querySelectorAll('#settings img');"
+        "  var shown = 0;"
+        "  for (var i = 0; i < pictures.length; ++i)"
+        "    if (pictures[i].complete && pictures[i].naturalWidth > 0) ++shown;"
+        "  var rows = document.querySelectorAll('#settings table tr').length;"
+        "  return [box.bottom, window.innerHeight, shown, rows, document.body.innerText];"
+        "})()");
+    // The picture may still be on its way when the page reports it has loaded.
+    const auto evaluate = [&] {
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        window.wb1->page()->runJavaScript(script, [&](const QVariant& v) {
+            seen = v.toList();
+            loop.quit();
+        });
+        loop.exec();
+        return seen.size() == 5 && seen[2].toInt() == 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(), 20000);
+    QVERIFY2(seen[0].toDouble() <= seen[1].toDouble(),
+             qPrintable(QStringLiteral("the settings end at %1 of %2 pixels")
+                            .arg(seen[0].toDouble())
+                            .arg(seen[1].toDouble())));
+    QCOMPARE(seen[3].toInt(), 5);
+    const QString text = seen[4].toString();
+    for (const char* setting : {"起始标题行", "结束标题行", "起始标题列", "结束标题列"}) {
+        QVERIFY(text.contains(QString::fromUtf8(setting)));
+    }
 }
 
 void MainWindowTest::extensionRule_data() {
@@ -679,6 +724,53 @@ void MainWindowTest::nestedExportFromDrop() {
     QCOMPARE(m_window->lblProcess->text(), progressLabel(6, 6));
     QCOMPARE(m_window->pb1->maximum(), 2);
     QCOMPARE(m_window->pb1->value(), 2);
+}
+
+void MainWindowTest::dropQueuedAtTheEndOfAClosingExportStartsNothing() {
+    addWages("/data/long.xls", 5);
+    addWages("/data/late.xlsx", 2);
+    m_window->setRepaintInterval(0);
+    ModalDriver driver;
+    std::vector<bool> windowShownAtDialog;
+    driver.onOptions = [&](TfrmSysOption* d) {
+        windowShownAtDialog.push_back(m_window->isVisible());
+        d->close();
+    };
+    // Runs whenever the export lets messages run: the close is asked at the first person, the
+    // drop arrives while the export runs its messages for the last time, so its handling is
+    // queued behind the export.
+    bool closeAsked = false;
+    int depthAtDrop = -1;
+    QTimer during;
+    during.setInterval(0);
+    connect(&during, &QTimer::timeout, this, [&] {
+        if (m_window->exportDepth() == 0) {
+            return;
+        }
+        if (!closeAsked) {
+            closeAsked = true;
+            m_window->windowHandle()->close();
+        }
+        if (depthAtDrop < 0 && m_window->progressPosition() == 5) {
+            depthAtDrop = m_window->exportDepth();
+            quenly::test::dropUrls(m_window.get(),
+                                   {QUrl::fromLocalFile(QStringLiteral("/data/late.xlsx"))});
+        }
+    });
+    during.start();
+    m_window->edtExcelPath->setText(QStringLiteral("/data/long.xls"));
+    m_window->rzbtbtnExportClick();
+    during.stop();
+    QCOMPARE(depthAtDrop, 1);
+    QCOMPARE(m_window->lastOutcome()->persons, 5);
+    // The window closed once the export returned, and nothing was started after it.
+    QTRY_VERIFY(!m_window->isVisible());
+    QTest::qWait(300);
+    QCOMPARE(driver.count(SeenModal::Kind::Options), 1);
+    QCOMPARE(windowShownAtDialog, std::vector<bool>{true});
+    QCOMPARE(opened(), std::vector<std::string>{"/data/long.xls"});
+    QCOMPARE(m_window->exportDepth(), 0);
+    QVERIFY(!m_window->isVisible());
 }
 
 void MainWindowTest::resultIsHandedOnBeforeClosing() {

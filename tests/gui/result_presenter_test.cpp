@@ -1,6 +1,7 @@
 // Keeping and opening the result: the file's name and folder, asking the desktop for an
 // application, the launcher's exit status, and the offer to save a copy elsewhere.
 #include "gui_test_support.h"
+#include "result_cache.h"
 #include "result_presenter.h"
 #include "startup.h"
 #include "temp_dir.h"
@@ -14,8 +15,13 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
+#include <set>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using quenly::app::ResultPresenter;
 using quenly::test::ModalDriver;
@@ -70,6 +76,10 @@ private slots:
     void saveAsPdfDrawsTheSlips();
     void sameSecondGivesDistinctFiles();
     void unwritableFolderIsReported();
+    void resultsArePrivateWhateverTheUmask();
+    void resultNames_data();
+    void resultNames();
+    void startSweepRemovesOnlyItsOwnOldResults();
 };
 
 void ResultPresenterTest::fileName_data() {
@@ -243,6 +253,131 @@ void ResultPresenterTest::unwritableFolderIsReported() {
     QCOMPARE(driver.seen().front().icon, QMessageBox::Critical);
     QVERIFY(driver.seen().front().text.contains(QStringLiteral("plain/cache")));
     QVERIFY(presenter.lastSaved().empty());
+}
+
+namespace {
+
+mode_t modeOf(const std::filesystem::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode_t(~0);
+}
+
+} // namespace
+
+void ResultPresenterTest::resultsArePrivateWhateverTheUmask() {
+    TempDir dir;
+    ResultPresenter::Desktop desktop;
+    desktop.mimeQuery = fakeCommand(dir, "mime", 1);
+    ModalDriver driver;
+    for (const mode_t mask : {mode_t(0), mode_t(022)}) {
+        const mode_t before = ::umask(mask);
+        // The cache folder and its parents are made for the user alone ...
+        const std::filesystem::path folder = dir / ("home" + std::to_string(mask)) / "cache";
+        ResultPresenter presenter(folder / "quenly", desktop);
+        presenter.present(smallResult());
+        QCOMPARE(modeOf(folder), mode_t(0700));
+        QCOMPARE(modeOf(folder / "quenly"), mode_t(0700));
+        QCOMPARE(modeOf(presenter.lastSaved()), mode_t(0600));
+        // ... the umask is the program's own again afterwards ...
+        QCOMPARE(::umask(before), mask);
+        // ... and a folder an earlier version left open to others is closed.
+        std::filesystem::permissions(folder / "quenly", std::filesystem::perms(0755));
+        presenter.present(smallResult());
+        QCOMPARE(modeOf(folder / "quenly"), mode_t(0700));
+        QCOMPARE(modeOf(presenter.lastSaved()), mode_t(0600));
+    }
+}
+
+void ResultPresenterTest::resultNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<bool>("partial");
+    QTest::newRow("result") << QString::fromUtf8("工资表-工资条-20261208-031500.xlsx") << true
+                            << false;
+    QTest::newRow("without source")
+        << QString::fromUtf8("工资条-20261208-031500.xlsx") << true << false;
+    QTest::newRow("second of a second")
+        << QString::fromUtf8("a-b-工资条-20261208-031500-12.xlsx") << true << false;
+    QTest::newRow("partial") << QString::fromUtf8(".工资表-工资条-20261208-031500.xlsx.tmp-a1B2c3")
+                             << false << true;
+    QTest::newRow("partial of a long name")
+        << QStringLiteral(".quenly-save-Xy12Z9") << false << true;
+    QTest::newRow("user's own") << QString::fromUtf8("工资条.xlsx") << false << false;
+    QTest::newRow("no dash before")
+        << QString::fromUtf8("表工资条-20261208-031500.xlsx") << false << false;
+    QTest::newRow("short stamp") << QString::fromUtf8("工资条-2026128-031500.xlsx") << false
+                                 << false;
+    QTest::newRow("other extension")
+        << QString::fromUtf8("工资条-20261208-031500.xlsx.bak") << false << false;
+    QTest::newRow("lock file") << QString::fromUtf8(".~lock.工资条-20261208-031500.xlsx#") << false
+                               << false;
+    QTest::newRow("partial of a foreign name")
+        << QStringLiteral(".notes.txt.tmp-a1B2c3") << false << false;
+}
+
+void ResultPresenterTest::resultNames() {
+    QFETCH(QString, name);
+    QFETCH(bool, result);
+    QFETCH(bool, partial);
+    QCOMPARE(quenly::app::isResultFileName(name.toStdString()), result);
+    QCOMPARE(quenly::app::isPartialResultName(name.toStdString()), partial);
+}
+
+void ResultPresenterTest::startSweepRemovesOnlyItsOwnOldResults() {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path folder = dir / "quenly";
+    fs::create_directory(folder);
+    const auto now = fs::file_time_type::clock::now();
+    const auto put = [&](const std::string& name, std::chrono::hours age) {
+        { std::ofstream(folder / name) << "x"; }
+        fs::last_write_time(folder / name, now - age);
+        fs::permissions(folder / name, fs::perms(0644));
+    };
+    const auto day = std::chrono::hours(24);
+    // 53 results of the last days, the newest first; two more older than 30 days.
+    for (int k = 0; k < 53; ++k) {
+        put("r" + std::to_string(k) + "-工资条-20261208-0315" + (k < 10 ? "0" : "") +
+                std::to_string(k) + ".xlsx",
+            std::chrono::hours(k));
+    }
+    put("old-工资条-20261001-080000.xlsx", 31 * day);
+    put("工资条-20261002-080000-2.xlsx", 40 * day);
+    // Partial files of interrupted saves: an old one and one a save may be writing now.
+    put(".r0-工资条-20261208-031500.xlsx.tmp-Ab12Cd", 2 * day);
+    put(".quenly-save-Zz9yY8", std::chrono::hours(0));
+    // Files Quenly did not write, however old, and things that only look like results.
+    put("工资条.xlsx", 90 * day);
+    put("notes.txt", 90 * day);
+    put(".~lock.r0-工资条-20261208-031500.xlsx#", 90 * day);
+    { std::ofstream(dir / "outside.xlsx") << "keep"; }
+    fs::create_symlink(dir / "outside.xlsx", folder / "link-工资条-20261003-080000.xlsx");
+    fs::create_directory(folder / "dir-工资条-20261004-080000.xlsx");
+    fs::last_write_time(folder / "dir-工资条-20261004-080000.xlsx", now - 90 * day);
+
+    QCOMPARE(quenly::app::sweepResultFolder(folder, now), std::size_t(6));
+
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        left.insert(entry.path().filename().string());
+    }
+    std::set<std::string> expected{".quenly-save-Zz9yY8",
+                                   "工资条.xlsx",
+                                   "notes.txt",
+                                   ".~lock.r0-工资条-20261208-031500.xlsx#",
+                                   "link-工资条-20261003-080000.xlsx",
+                                   "dir-工资条-20261004-080000.xlsx"};
+    for (int k = 0; k < 50; ++k) {
+        expected.insert("r" + std::to_string(k) + "-工资条-20261208-0315" + (k < 10 ? "0" : "") +
+                        std::to_string(k) + ".xlsx");
+    }
+    QCOMPARE(left, expected);
+    QVERIFY(fs::exists(dir / "outside.xlsx"));
+    // The results kept are the user's alone; other files keep their modes.
+    QCOMPARE(modeOf(folder / "r49-工资条-20261208-031549.xlsx"), mode_t(0600));
+    QCOMPARE(modeOf(folder / "notes.txt"), mode_t(0644));
+    // A folder that is not there is no fault.
+    QCOMPARE(quenly::app::sweepResultFolder(dir / "none", now), std::size_t(0));
 }
 
 QUENLY_GUI_TEST_MAIN(ResultPresenterTest)

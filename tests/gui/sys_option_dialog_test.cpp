@@ -12,6 +12,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <fstream>
@@ -68,6 +71,7 @@ private slots:
     void enterAndEscDoNothing();
     void failureOnCreationStillOpens();
     void writeFailureKeepsDialogOpen();
+    void fixedBorderUnderAWindowManager();
 };
 
 void SysOptionDialogTest::layoutAndTexts() {
@@ -310,6 +314,73 @@ void SysOptionDialogTest::writeFailureKeepsDialogOpen() {
                            QString::fromStdString(std::filesystem::absolute(ini).string()) +
                            QStringLiteral("."));
     QVERIFY(d.isVisible());
+}
+
+namespace {
+
+// The output of a command, or an empty text when it fails.
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString windowProperty(const QWidget& window, const char* name) {
+    return run(QStringLiteral("xprop"),
+               {QStringLiteral("-id"), QString::number(window.winId()), QString::fromLatin1(name)});
+}
+
+} // namespace
+
+void SysOptionDialogTest::fixedBorderUnderAWindowManager() {
+    TempDir dir;
+    TfrmSysOption d(dir / "sys.ini");
+    // Only a title with its menu and a close box are asked for.
+    const Qt::WindowFlags flags = d.windowFlags();
+    QVERIFY(flags & Qt::CustomizeWindowHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowFullscreenButtonHint));
+
+    // What a real window manager makes of it (openbox, the one of Debian's LXDE desktop): the
+    // actions it allows on the dialog, and what it does when asked to maximize it.
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        QSKIP("the window manager check needs X11");
+    }
+    for (const char* tool : {"openbox", "wmctrl", "xprop"}) {
+        QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(),
+                 qPrintable(QStringLiteral("%1 is not installed (scripts/setup.sh installs it)")
+                                .arg(QString::fromLatin1(tool))));
+    }
+    QProcess wm;
+    wm.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    QVERIFY(wm.waitForStarted(10000));
+    const auto stopWm = qScopeGuard([&wm] {
+        wm.terminate();
+        wm.waitForFinished(10000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("wmctrl"), {QStringLiteral("-m")}).isEmpty(),
+                             20000);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QTRY_VERIFY_WITH_TIMEOUT(windowProperty(d, "_NET_WM_ALLOWED_ACTIONS")
+                                 .contains(QStringLiteral("_NET_WM_ACTION_CLOSE")),
+                             10000);
+    const QString allowed = windowProperty(d, "_NET_WM_ALLOWED_ACTIONS");
+    QVERIFY2(!allowed.contains(QStringLiteral("MAXIMIZE")), qPrintable(allowed));
+    QVERIFY2(!allowed.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")), qPrintable(allowed));
+    QVERIFY2(allowed.contains(QStringLiteral("_NET_WM_ACTION_MOVE")), qPrintable(allowed));
+
+    run(QStringLiteral("wmctrl"),
+        {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(d.winId()),
+         QStringLiteral("-b"), QStringLiteral("add,maximized_vert,maximized_horz")});
+    QTest::qWait(500);
+    QCOMPARE(d.size(), QSize(302, 183));
+    QVERIFY(!windowProperty(d, "_NET_WM_STATE").contains(QStringLiteral("MAXIMIZED")));
 }
 
 QUENLY_GUI_TEST_MAIN(SysOptionDialogTest)

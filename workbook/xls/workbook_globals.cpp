@@ -19,8 +19,8 @@ void XlsReader::scanGlobals() {
         fail(m_file, inQuotes(m_streamName) + "流是空的");
     }
     if (r.id == rec::kBof2 || r.id == rec::kBof3 || r.id == rec::kBof4) {
-        fail(m_file,
-             "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请在 Excel 中另存为 .xlsx 后重试");
+        fail(m_file, "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请用 WPS 表格或 LibreOffice "
+                     "打开并另存为 .xlsx 后重试");
     }
     if (r.id != rec::kBof || r.data.size() < 4) {
         fail(m_file, inQuotes(m_streamName) + "流不是以 BOF 记录开始的，它不是 Excel 工作簿数据");

@@ -50,7 +50,8 @@ std::string findWorkbookPart(const ZipReader& zip) {
         return "xl/workbook.xml";
     }
     if (zip.has("xl/workbook.bin")) {
-        named(zip, "是二进制格式（.xlsb）的工作簿，无法读取：请在Excel中另存为.xlsx。");
+        named(zip, "是二进制格式（.xlsb）的工作簿，无法读取：请用 WPS 表格或 LibreOffice 打开并另存"
+                   "为 .xlsx。");
     }
     named(zip, "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
 }

@@ -50,8 +50,8 @@ std::string bytesText(std::uint64_t v) {
                                std::uint64_t maxSize) {
     failNamed(name,
               "中的部件" + part + "解压后超过 " + bytesText(maxSize) +
-                  "，超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。请用Excel打开后另存一"
-                  "份再试。",
+                  "，超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。请用 WPS 表格或 "
+                  "LibreOffice 打开并另存为 .xlsx 后再试。",
               part);
 }
 
@@ -261,7 +261,8 @@ ZipReader::Stream ZipReader::open(std::string_view part, std::uint64_t maxSize) 
         case ZIP_ER_NOPASSWD:
         case ZIP_ER_WRONGPASSWD:
         case ZIP_ER_ENCRNOTSUPP:
-            failNamed(m_displayName, "受密码保护，无法读取：请在Excel中取消密码后再试。");
+            failNamed(m_displayName, "受密码保护，无法读取：请用 WPS 表格或 LibreOffice "
+                                     "输入密码打开，另存一份不设密码的 .xlsx 后再试。");
         case ZIP_ER_COMPNOTSUPP:
             failNamed(m_displayName, "的部件" + p + "使用了不支持的压缩方式。", p);
         case ZIP_ER_MEMORY:

@@ -20,7 +20,7 @@ protected:
     }
     std::string quoted(const std::filesystem::path& p) { return "“" + p.string() + "”"; }
     quenly::test::TempDir dir;
-    const std::string saveAs = "请用 Excel 打开它，另存为“Excel 工作簿(*.xlsx)”后再试";
+    const std::string saveAs = "请用 WPS 表格或 LibreOffice 打开并另存为 .xlsx 后再试";
 };
 
 TEST_F(Sniff, EmptyFile) {

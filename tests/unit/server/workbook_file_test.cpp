@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace quenly::wb {
@@ -139,6 +144,52 @@ TEST(LoadWorkbook, TellsEncryptedWorkbooksAndOtherOfficeFilesApart) {
     const std::string e = loadError(dir / "broken.xls");
     EXPECT_NE(e, "(opened)");
     EXPECT_NE(e.find("broken.xls"), std::string::npos) << e;
+}
+
+// The error of loadWorkbook(p), or a failure when it has not returned within five seconds: then a
+// writer is put on the named pipe at `p` so the stuck open() returns and the test can end.
+std::string loadErrorWithin(const fs::path& p) {
+    auto result = std::async(std::launch::async, [p] { return loadError(p); });
+    if (result.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+        return result.get();
+    }
+    const int fd = ::open(p.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    result.wait();
+    return "(still opening after 5 s)";
+}
+
+TEST(LoadWorkbook, RefusesWhatIsNotARegularFileBeforeOpeningIt) {
+    TempDir dir;
+    const fs::path pipe = dir / "工资表.xlsx";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(loadErrorWithin(pipe), "“" + pipe.string() +
+                                         "”是一个命名管道（FIFO），不是Excel工作簿文件；"
+                                         "请选择工作簿文件本身");
+    // A link is followed: a link to a pipe is a pipe.
+    fs::create_symlink(pipe, dir / "link.xlsx");
+    EXPECT_NE(loadErrorWithin(dir / "link.xlsx").find("命名管道"), std::string::npos);
+
+    EXPECT_EQ(loadErrorWithin("/dev/zero"),
+              "“/dev/zero”是一个字符设备，不是Excel工作簿文件；请选择工作簿文件本身");
+
+    const fs::path socketPath = dir / "sock.xls";
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+    std::copy_n(socketPath.c_str(), socketPath.string().size(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_NE(loadErrorWithin(socketPath).find("是一个套接字（socket）"), std::string::npos);
+    ::close(sock);
+
+    // A link to a regular file is read as the file.
+    writeBytes(dir / "data.csv", "姓名,实发\n张三,100\n");
+    fs::create_symlink(dir / "data.csv", dir / "data.xlsx");
+    EXPECT_EQ(loadErrorWithin(dir / "data.xlsx"), describeNonWorkbook(dir / "data.xlsx"));
 }
 
 std::unique_ptr<Workbook> sampleBook() {

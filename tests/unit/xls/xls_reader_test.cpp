@@ -412,9 +412,10 @@ TEST(XlsReader, WorkbookSavedByLibreOffice) {
 TEST(XlsReader, PasswordProtectedWorkbooks) {
     for (const char* name : {"filepass.xls", "encrypted_package.xls"}) {
         const auto p = dataFile(name);
-        EXPECT_EQ(errorOf(p), "工作簿“" + p.string() +
-                                  "”设有打开密码（已加密），无法读取。请在 Excel "
-                                  "中输入密码打开它，另存一份不设密码的副本，再用副本重试");
+        EXPECT_EQ(errorOf(p),
+                  "工作簿“" + p.string() +
+                      "”设有打开密码（已加密），无法读取。请用 WPS 表格或 "
+                      "LibreOffice 输入密码打开它，另存一份不设密码的副本，再用副本重试");
     }
 }
 
@@ -435,8 +436,8 @@ TEST(XlsReader, BrokenRecordsGiveExactErrors) {
          "工作表“Sheet1”的记录没有 EOF 记录就到了“Workbook”流的末尾，文件可能已被截断"},
         {"boundsheet_out_of_range.xls", "BOUNDSHEET 记录给出的工作表“Sheet1”位置 999999 "
                                         "超出了“Workbook”流的范围（5602 字节）"},
-        {"biff4.xls",
-         "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请在 Excel 中另存为 .xlsx 后重试"},
+        {"biff4.xls", "这是 Excel 2.x/3.0/4.0 的旧格式工作簿，无法读取；请用 WPS 表格或 "
+                      "LibreOffice 打开并另存为 .xlsx 后重试"},
     };
     for (const Case& c : cases) {
         const auto p = dataFile(c.file);

@@ -100,7 +100,8 @@ TEST(BrokenFiles, MissingSheetPartOrRelationship) {
 
 TEST(BrokenFiles, EncryptedEntries) {
     const auto f = fixture("encrypted_entries.xlsx");
-    EXPECT_EQ(errorOf(f), q(f) + "受密码保护，无法读取：请在Excel中取消密码后再试。");
+    EXPECT_EQ(errorOf(f), q(f) + "受密码保护，无法读取：请用 WPS 表格或 LibreOffice "
+                                 "输入密码打开，另存一份不设密码的 .xlsx 后再试。");
 }
 
 TEST(ForeignFiles, MissingEmptyDirectoryAndCompoundFile) {

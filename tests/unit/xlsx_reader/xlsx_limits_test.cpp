@@ -79,7 +79,7 @@ TEST(CompressionBombs, EveryPartHasItsBoundCheckedBeforeAndWhileInflating) {
     const std::string tooLarge =
         "“谎报.xlsx”中的部件xl/worksheets/sheet1.xml解压后超过 65536 字节，"
         "超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。"
-        "请用Excel打开后另存一份再试。";
+        "请用 WPS 表格或 LibreOffice 打开并另存为 .xlsx 后再试。";
     // The part claims 100 bytes, so only inflating shows that it is larger.
     try {
         parsePart(zip, "xl/worksheets/sheet1.xml", h, 64 << 10);
@@ -94,8 +94,8 @@ TEST(CompressionBombs, EveryPartHasItsBoundCheckedBeforeAndWhileInflating) {
         FAIL() << "no error";
     } catch (const WorkbookError& e) {
         EXPECT_STREQ(e.what(), "“x.xlsx”中的部件xl/workbook.xml解压后超过 100 字节，超出了可读取"
-                               "的上限：文件已损坏，或不是正常保存的工作簿。请用Excel打开后另存"
-                               "一份再试。");
+                               "的上限：文件已损坏，或不是正常保存的工作簿。请用 WPS 表格或 "
+                               "LibreOffice 打开并另存为 .xlsx 后再试。");
     }
     EXPECT_EQ(h.elements, 0);
     EXPECT_EQ(kMaxSheetPart, 2ull << 30);
