@@ -41,9 +41,10 @@ std::vector<std::uint8_t> XlsReader::readFile() {
 }
 
 void XlsReader::passwordProtected() const {
-    throw WorkbookError("工作簿" + inQuotes(m_file) +
-                        "设有打开密码（已加密），无法读取。请用 WPS 表格或 LibreOffice 输入密码打开它，"
-                        "另存一份不设密码的副本，再用副本重试");
+    throw WorkbookError(
+        "工作簿" + inQuotes(m_file) +
+        "设有打开密码（已加密），无法读取。请用 WPS 表格或 LibreOffice 输入密码打开它，"
+        "另存一份不设密码的副本，再用副本重试");
 }
 
 void XlsReader::openStream(const CompoundFile& cfb) {
