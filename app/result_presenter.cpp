@@ -2,9 +2,9 @@
 #include "result_presenter.h"
 
 #include "error_box.h"
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
+#include "print/page_setup.h"
 #include "result_cache.h"
-#include "row_heights.h"
 #include "workbook.h"
 #include "workbook_file.h"
 
@@ -160,7 +160,7 @@ void ResultPresenter::present(const std::shared_ptr<wb::Workbook>& book) {
         const std::filesystem::path target =
             uniqueTarget(resultFileName(source, QDateTime::currentDateTime()));
         try {
-            wb::print::storeFittedHeights(*book);
+            wb::print::setUpPages(*book);
             // Every person's pay is in it: readable by the user alone, whatever the umask.
             const OwnerOnlyFiles ownerOnly;
             wb::saveWorkbook(*book, target);

@@ -10,7 +10,7 @@
 
 #include "header_options.h"
 #include "main_window.h"
-#include "row_heights.h"
+#include "print/page_setup.h"
 #include "server/spreadsheet_server.h"
 #include "startup.h"
 #include "sys_option_dialog.h"
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         QElapsedTimer saving;
         saving.start();
         try {
-            quenly::wb::print::storeFittedHeights(*book);
+            quenly::wb::print::setUpPages(*book);
             quenly::wb::saveWorkbook(*book, result);
         } catch (const std::exception& e) {
             saveError = e.what();

@@ -2,8 +2,8 @@
 // ready to print when RESULT ends in .pdf), with the same export engine as the main window and a
 // host without a window.
 #include "payslip_export.h"
-#include "pdf_writer.h"
-#include "row_heights.h"
+#include "pdf/pdf_writer.h"
+#include "print/page_setup.h"
 #include "server/spreadsheet_server.h"
 #include "workbook_file.h"
 
@@ -286,7 +286,7 @@ int run(const Arguments& args) {
             };
             quenly::wb::pdf::writePdf(*book, args.result, options);
         } else {
-            quenly::wb::print::storeFittedHeights(*book);
+            quenly::wb::print::setUpPages(*book);
             quenly::wb::saveWorkbook(*book, args.result);
         }
         savedAt = Clock::now();

@@ -1,6 +1,9 @@
 // Column letters: column numbers to the spreadsheet's letters and back.
 #include "column_letters.h"
 
+#include "cell_names.h"
+
+#include <algorithm>
 #include <stdexcept>
 
 namespace quenly {
@@ -18,35 +21,24 @@ std::string getColFromNum(std::int32_t number) {
         }
         return {static_cast<char>(q + 63), 'Z'};
     }
-    // Beyond two letters: the spreadsheet's own name, base 26 without a zero digit.
-    std::string out;
-    for (std::int64_t n = number; n > 0; n = (n - 1) / 26) {
-        out.insert(out.begin(), static_cast<char>('A' + (n - 1) % 26));
-    }
-    return out;
+    // Beyond two letters: the spreadsheet's own name.
+    return cells::columnName(static_cast<std::uint32_t>(number - 1));
 }
 
 std::int32_t getNumFromCol(std::string_view letters) {
     if (letters.empty()) {
         throw std::invalid_argument("列字母为空");
     }
-    std::int32_t n = 0;
-    for (char c : letters) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c < 'A' || c > 'Z') {
-            throw std::invalid_argument("“" + std::string(letters) + "”不是列字母");
-        }
-        // Past the last column the exact number no longer matters; stop growing.
-        if (n <= 16384) {
-            n = n * 26 + (c - 'A' + 1);
-        }
+    if (const auto col = cells::columnFromName(letters)) {
+        return static_cast<std::int32_t>(*col + 1);
     }
-    if (n > 16384) {
-        throw std::invalid_argument("列“" + std::string(letters) + "”超出最大列 XFD");
+    const bool onlyLetters = std::all_of(letters.begin(), letters.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+    if (!onlyLetters) {
+        throw std::invalid_argument("“" + std::string(letters) + "”不是列字母");
     }
-    return n;
+    throw std::invalid_argument("列“" + std::string(letters) + "”超出最大列 XFD");
 }
 
 } // namespace quenly

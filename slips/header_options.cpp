@@ -3,11 +3,8 @@
 #include "header_options.h"
 
 #include "ini_file.h"
+#include "whole_file.h"
 
-#include <atomic>
-#include <cerrno>
-#include <charconv>
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
@@ -81,62 +78,14 @@ IniFile readIniForWrite(const fs::path& path) {
     return IniFile::parse(*content);
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool noWriteBit(mode_t mode) {
     return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-// The name of a temporary file for `target` up to its process id: hidden, so that it stands out
-// from nothing beside the options file, and ".<name>.tmp.<pid>.<n>" as a whole.
-std::string tempPrefix(const fs::path& target) {
-    return "." + target.filename().string() + ".tmp.";
-}
-
-// Removes the temporary files of `target` that a writer killed between creating and renaming
-// them has left behind: those whose process no longer runs. Files of running processes (this one
-// included) are theirs to finish; nothing ever reads any of them. Also takes the names
-// "<name>.tmp.<pid>.<n>" that earlier versions used.
-void removeStaleTemporaries(const fs::path& target) {
-    const std::string prefixes[] = {tempPrefix(target), target.filename().string() + ".tmp."};
-    std::error_code ec;
-    for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        for (const std::string& prefix : prefixes) {
-            if (!name.starts_with(prefix)) {
-                continue;
-            }
-            const std::string_view rest = std::string_view(name).substr(prefix.size());
-            pid_t pid = 0;
-            const auto [end, err] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-            if (err != std::errc() || end == rest.data() || *end != '.' || pid <= 0) {
-                break;
-            }
-            if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
-                ::unlink(it->path().c_str());
-            }
-            break;
-        }
-    }
-}
-
-// Replaces the file at `path` with `content`: a temporary file in the same directory is written,
-// flushed to disk and renamed over the old one, which keeps its permissions. A file or directory
-// that is not writable is refused even where the process could override its mode (as root),
-// since renaming would otherwise replace a read-only file.
+// Replaces the file at `path` with `content`, whole or not at all (files::WholeFile); the new file
+// keeps the old one's permissions. A file or directory that is not writable is refused even where
+// the process could override its mode (as root), since renaming would otherwise replace a
+// read-only file. The temporary files of writers killed before their rename are removed.
 void replaceFile(const fs::path& path, const std::string& content) {
     std::error_code ec;
     fs::path target = path;
@@ -161,42 +110,19 @@ void replaceFile(const fs::path& path, const std::string& content) {
         refuseWrite(path);
     }
 
-    static std::atomic<unsigned> counter{0};
-    fs::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir /
-               (tempPrefix(target) + std::to_string(::getpid()) + "." + std::to_string(counter++));
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        refuseWrite(path);
-    }
-    bool ok = writeAll(fd, content);
+    files::WholeFile file(target);
+    bool ok = file.error() == 0 && file.write(content.data(), content.size()) == 0;
     if (ok && exists) {
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        ok = ::fchmod(file.fd(), old.st_mode & 07777) == 0;
         if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
             // Only possible for a privileged process; a failure leaves the new owner in place.
-            [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+            [[maybe_unused]] const int owned = ::fchown(file.fd(), old.st_uid, old.st_gid);
         }
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    if (!ok || file.commit() != 0) {
         refuseWrite(path);
     }
-    // Make the rename itself durable; the new contents are already in place if this fails.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    removeStaleTemporaries(target);
+    files::removeStaleTemporaries(target);
 }
 
 } // namespace

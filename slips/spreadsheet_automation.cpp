@@ -31,28 +31,6 @@ std::string numberText(double d) {
 
 } // namespace
 
-std::string_view cellErrorText(CellErrorCode code) {
-    switch (code) {
-    case CellErrorCode::Null:
-        return "#NULL!";
-    case CellErrorCode::Div0:
-        return "#DIV/0!";
-    case CellErrorCode::Value:
-        return "#VALUE!";
-    case CellErrorCode::Ref:
-        return "#REF!";
-    case CellErrorCode::Name:
-        return "#NAME?";
-    case CellErrorCode::Num:
-        return "#NUM!";
-    case CellErrorCode::NA:
-        return "#N/A";
-    case CellErrorCode::GettingData:
-        return "#GETTING_DATA";
-    }
-    return "#N/A";
-}
-
 bool Variant::toBool() const {
     if (const bool* b = std::get_if<bool>(&m_value)) {
         return *b;

@@ -2,6 +2,8 @@
 // and the registry that starts spreadsheet instances from a program identifier.
 #pragma once
 
+#include "cell_names.h" // CellErrorCode
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,21 +25,6 @@ class AutomationError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-/// The error codes a cell can hold (#NULL!, #DIV/0!, ...), as a spreadsheet numbers them.
-enum class CellErrorCode : std::uint8_t {
-    Null = 0x00,
-    Div0 = 0x07,
-    Value = 0x0F,
-    Ref = 0x17,
-    Name = 0x1D,
-    Num = 0x24,
-    NA = 0x2A,
-    GettingData = 0x2B,
-};
-
-/// The spreadsheet's text of an error code ("#N/A", "#DIV/0!", ...).
-std::string_view cellErrorText(CellErrorCode code);
 
 /// A value passed to or returned from an automation call.
 class Variant {

@@ -80,6 +80,11 @@ std::string_view builtinNumberFormat(int id) {
     return kBuiltin[static_cast<std::size_t>(id)];
 }
 
+bool isPortableBuiltinFormat(int id) {
+    return (id >= 0 && id <= 4) || (id >= 9 && id <= 22) || (id >= 37 && id <= 40) ||
+           (id >= 45 && id <= 49);
+}
+
 int builtinNumberFormatId(std::string_view code) {
     if (code.empty()) {
         return -1;

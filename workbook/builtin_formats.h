@@ -11,6 +11,10 @@ namespace quenly::wb {
 /// other id gives the empty text.
 std::string_view builtinNumberFormat(int id);
 
+/// Whether built-in `id` is one whose code the file formats fix (0-4, 9-22, 37-40, 45-49), so
+/// that it means the same in every locale.
+bool isPortableBuiltinFormat(int id);
+
 /// The built-in id whose code is exactly `code`, or -1. The lowest id wins where two ids share
 /// a code (e.g. 28 and 29).
 int builtinNumberFormatId(std::string_view code);

@@ -32,6 +32,13 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
+std::string inQuotes(std::string_view name) {
+    std::string out = "“";
+    out += name;
+    out += "”";
+    return out;
+}
+
 std::string lowerAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out) {

@@ -10,6 +10,9 @@ namespace quenly::wb {
 /// Appends the UTF-8 form of the code point `cp` to `out`.
 void appendUtf8(std::string& out, std::uint32_t cp);
 
+/// A name as messages quote it: “name”.
+std::string inQuotes(std::string_view name);
+
 /// `s` with ASCII letters A-Z turned to lower case; other bytes unchanged.
 std::string lowerAscii(std::string_view s);
 

@@ -2,9 +2,12 @@
 // the writers and the spreadsheet instances. Rows and columns count from 0 in this API.
 #pragma once
 
+#include "cell_names.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,8 +16,8 @@
 
 namespace quenly::wb {
 
-inline constexpr std::uint32_t kMaxRows = 1048576;
-inline constexpr std::uint32_t kMaxCols = 16384;
+using cells::kMaxCols;
+using cells::kMaxRows;
 
 /// A reader or writer fault. The message names the file, the part or record and the fault.
 class WorkbookError : public std::runtime_error {
@@ -157,7 +160,7 @@ enum class CellType : std::uint8_t { Empty, Number, Text, Bool, Error };
 /// StyleTable. An Empty cell may still carry a style.
 struct Cell {
     CellType type = CellType::Empty;
-    std::uint8_t error = 0; // CellErrorCode value for Error cells
+    std::uint8_t error = 0; // a CellErrorCode value, for Error cells
     bool boolean = false;   // for Bool cells
     std::uint32_t style = 0;
     union {
@@ -253,6 +256,32 @@ private:
     std::size_t m_count = 0;
 };
 
+/// Page margins in inches, as SpreadsheetML stores them; a spreadsheet application's "normal"
+/// margins unless set.
+struct PageMargins {
+    double left = 0.7, right = 0.7, top = 0.75, bottom = 0.75, header = 0.3, footer = 0.3;
+    bool operator==(const PageMargins&) const = default;
+};
+
+/// How a sheet goes onto paper, as the page set-up of a sheet in a file holds it. The print layer
+/// fills it for a result before it is saved (print::setUpPages); the .xlsx writer writes it as it
+/// is. Rows and columns count from 0.
+struct PageSetup {
+    /// SpreadsheetML's paper size code: 9 is A4.
+    std::uint32_t paperSize = 9;
+    bool landscape = false;
+    /// Print scale in percent (10 .. 400).
+    int scale = 100;
+    PageMargins margins;
+    /// Centred across the paper between the left and right margins.
+    bool centredHorizontally = false;
+    /// The cells that print, when not all of them do.
+    std::optional<CellRange> printArea;
+    /// The rows before which a manual page break goes, in ascending order.
+    std::vector<std::uint32_t> rowBreaks;
+    bool operator==(const PageSetup&) const = default;
+};
+
 class Worksheet {
 public:
     explicit Worksheet(std::string name)
@@ -288,12 +317,22 @@ public:
     double defaultRowHeight = 15;
     /// Set when the sheet gave a baseColWidth instead of a defaultColWidth.
     int baseColumnWidth = 0;
+    /// How the sheet prints; a sheet without one prints as a spreadsheet application's defaults
+    /// say.
+    std::optional<PageSetup> pageSetup;
 
 private:
     std::string m_name;
     std::vector<Row> m_rows;
     std::vector<ColumnInfo> m_columns;
     MergeList m_merges;
+};
+
+/// What the file readers read of a workbook.
+struct ReadOptions {
+    /// Read the cells of every sheet; otherwise only the first worksheet's cells are read and the
+    /// other sheets are present with their names only.
+    bool allSheets = false;
 };
 
 /// The pixel width of a digit of `font` at 96 dpi, as spreadsheet applications measure column

@@ -1,10 +1,12 @@
 // Opening workbook files by their content and saving them without leaving half files behind.
 #include "workbook_file.h"
 
-#include "cfb.h"
 #include "text_util.h"
-#include "xls_reader.h"
-#include "xlsx_writer.h"
+#include "whole_file.h"
+#include "xls/cfb.h"
+#include "xls/xls_reader.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_writer.h"
 
 #include <cerrno>
 #include <climits>
@@ -25,16 +27,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const fs::path& file) {
-    return "“" + file.string() + "”";
-}
-
 // The fault of a writer's error about the temporary file `tmp`, told about `file`: the writer's
 // "无法写入文件“tmp”：" is dropped, a system error text becomes the sentence of saveFault, and
 // any other mention of the temporary name becomes the result's name.
 std::string writerFault(std::string message, const fs::path& tmp, const fs::path& file) {
     for (const char* lead : {"无法写入文件", "无法保存文件"}) {
-        const std::string prefix = lead + quoted(tmp) + "：";
+        const std::string prefix = lead + inQuotes(tmp.string()) + "：";
         if (message.starts_with(prefix)) {
             message.erase(0, prefix.size());
             break;
@@ -93,32 +91,33 @@ std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& 
         const std::string_view trimmed = trimmedPath(text);
         if (!trimmed.empty() && trimmed.size() != text.size() &&
             fs::exists(fs::path(std::string(trimmed)), ec)) {
-            throw WorkbookError("文件" + quoted(file) +
-                                "不存在（路径的开头或结尾有空格；去掉空格后的" +
-                                quoted(fs::path(std::string(trimmed))) + "是存在的）");
+            throw WorkbookError("文件" + inQuotes(file.string()) +
+                                "不存在（路径的开头或结尾有空格；去掉空格后的" + inQuotes(trimmed) +
+                                "是存在的）");
         }
-        throw WorkbookError("文件" + quoted(file) + "不存在");
+        throw WorkbookError("文件" + inQuotes(file.string()) + "不存在");
     }
     if (status.type() == fs::file_type::directory) {
-        throw WorkbookError(quoted(file) + "是一个文件夹，不是Excel工作簿");
+        throw WorkbookError(inQuotes(file.string()) + "是一个文件夹，不是Excel工作簿");
     }
     if (status.type() != fs::file_type::regular) {
         // Opening a named pipe waits for a writer, and a device may never end: only a regular
         // file (a link to one included) is opened at all.
-        throw WorkbookError(quoted(file) + notRegularFile(status.type()) +
+        throw WorkbookError(inQuotes(file.string()) + notRegularFile(status.type()) +
                             "，不是Excel工作簿文件；请选择工作簿文件本身");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         const int err = errno;
-        throw WorkbookError("无法打开文件" + quoted(file) + "：" +
+        throw WorkbookError("无法打开文件" + inQuotes(file.string()) + "：" +
                             (err == EACCES ? std::string("没有读取权限") : std::strerror(err)));
     }
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
     if (head.empty()) {
-        throw WorkbookError("文件" + quoted(file) + "是空文件（0 字节），不是Excel工作簿");
+        throw WorkbookError("文件" + inQuotes(file.string()) +
+                            "是空文件（0 字节），不是Excel工作簿");
     }
     if (head.size() >= 4 && head.compare(0, 4, "PK\x03\x04") == 0) {
         in.close();
@@ -131,7 +130,7 @@ std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& 
         return readXls(file, options);
     }
     if (head.size() >= 4 && head.compare(0, 4, "PK\x05\x06") == 0) {
-        throw WorkbookError(quoted(file) + "是一个空的压缩包，不是Excel工作簿");
+        throw WorkbookError(inQuotes(file.string()) + "是一个空的压缩包，不是Excel工作簿");
     }
     throw WorkbookError(describeNonWorkbook(file));
 }
@@ -139,61 +138,30 @@ std::unique_ptr<Workbook> loadWorkbook(const fs::path& file, const ReadOptions& 
 void saveWorkbook(const Workbook& book, const fs::path& file) {
     std::error_code ec;
     if (fs::is_directory(file, ec)) {
-        throw WorkbookError("无法保存到" + quoted(file) + "：这是一个文件夹");
+        throw WorkbookError("无法保存到" + inQuotes(file.string()) + "：这是一个文件夹");
     }
     fs::path dir = file.parent_path();
     if (dir.empty()) {
         dir = ".";
     }
     if (!fs::is_directory(dir, ec)) {
-        throw WorkbookError("无法保存到" + quoted(file) + "：文件夹" + quoted(dir) + "不存在");
+        throw WorkbookError("无法保存到" + inQuotes(file.string()) + "：文件夹" +
+                            inQuotes(dir.string()) + "不存在");
     }
     auto refuse = [&](const std::string& fault) {
-        return WorkbookError("无法保存到" + quoted(file) + "：" + fault);
+        return WorkbookError("无法保存到" + inQuotes(file.string()) + "：" + fault);
     };
-
-    // The temporary file is hidden and named after the result; a name too long for that gets a
-    // short one of its own.
-    const std::string name = file.filename().string();
-    const std::string tempName =
-        name.size() + 12 <= NAME_MAX ? "." + name + ".tmp-XXXXXX" : ".quenly-save-XXXXXX";
-    std::string tmpl = (dir / tempName).string();
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) {
-        throw refuse(saveFault(errno));
+    files::WholeFile whole(file);
+    if (whole.error() != 0) {
+        throw refuse(saveFault(whole.error()));
     }
-    const fs::path tmp = tmpl;
-    // mkstemp gives 0600; a saved workbook gets the permissions any new file would get.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
     try {
-        try {
-            writeXlsx(book, tmp);
-        } catch (const WorkbookError& e) {
-            throw refuse(writerFault(e.what(), tmp, file));
-        }
-        const int sync = open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (sync < 0 || fsync(sync) != 0) {
-            const int err = errno;
-            if (sync >= 0) {
-                close(sync);
-            }
-            throw refuse(saveFault(err));
-        }
-        close(sync);
-        if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-            throw refuse(saveFault(errno));
-        }
-    } catch (...) {
-        fs::remove(tmp, ec);
-        throw;
+        writeXlsx(book, whole.temporary());
+    } catch (const WorkbookError& e) {
+        throw refuse(writerFault(e.what(), whole.temporary(), file));
     }
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
+    if (const int err = whole.commit(); err != 0) {
+        throw refuse(saveFault(err));
     }
 }
 

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "workbook.h"
-#include "xlsx_reader.h"
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace quenly::wb {
 
@@ -17,6 +17,12 @@ namespace quenly::wb {
 /// fault. The file is only read.
 std::unique_ptr<Workbook> loadWorkbook(const std::filesystem::path& file,
                                        const ReadOptions& options = {});
+
+/// For a file that is neither a compound file nor a zip package: a complete message, in Chinese
+/// and naming the file, that says what the file really holds (an empty file, an HTML page or
+/// table, SpreadsheetML 2003 XML, CSV or other text, a PDF, unknown binary data) and what the
+/// user can do. Never throws; an unreadable file gives a message saying so.
+std::string describeNonWorkbook(const std::filesystem::path& file);
 
 /// Saves `book` as .xlsx at `file`: written to a temporary name beside it and renamed when
 /// complete, so an interrupted write leaves no half file under the final name.

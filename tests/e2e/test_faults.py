@@ -284,7 +284,7 @@ def test_the_result_folder_disappearing_during_the_save(batch, tmp_path):
         # The save writes a hidden temporary file first; take the folder away while it does.
         deadline = time.monotonic() + 120
         while child.poll() is None and time.monotonic() < deadline:
-            if any(name.startswith(".out.xlsx.tmp-") for name in os.listdir(folder)):
+            if any(name.startswith(".out.xlsx.tmp.") for name in os.listdir(folder)):
                 shutil.rmtree(folder)
                 break
         else:

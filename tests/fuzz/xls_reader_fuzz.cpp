@@ -1,5 +1,5 @@
 // libFuzzer harness for the .xls reader: any bytes must give a workbook or a WorkbookError.
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // libFuzzer harness for the .xlsx reader: any bytes must give a workbook or a WorkbookError.
-#include "xlsx_reader_memory.h"
+#include "xlsx/xlsx_reader_memory.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,16 @@
-// A temporary directory for one test, removed with everything in it when the object goes.
+// A temporary directory for one test, removed with everything in it when the object goes, and
+// what a test reads back from the disk.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quenly::test {
 
@@ -34,6 +39,22 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+/// The names in folder `dir`, sorted.
+inline std::vector<std::string> entriesOf(const std::filesystem::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+/// The bytes of file `file` ("" when it cannot be read).
+inline std::string contentsOf(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 /// The folder of committed test data (tests/data), from QUENLY_TEST_DATA.
 inline std::filesystem::path testDataDir() {

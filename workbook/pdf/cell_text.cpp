@@ -1,8 +1,8 @@
 // The texts of the cells of a page: through their number formats, aligned, wrapped, shrunk or
 // turned as their formats say, clipped where a spreadsheet clips them.
-#include "cell_text.h"
+#include "pdf/cell_text.h"
 
-#include "number_format.h"
+#include "print/number_format.h"
 
 #include <algorithm>
 #include <cmath>

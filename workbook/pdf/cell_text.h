@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cell_placement.h"
-#include "number_format.h"
-#include "page_grid.h"
-#include "text_drawer.h"
+#include "pdf/page_grid.h"
+#include "pdf/text_drawer.h"
+#include "print/cell_placement.h"
+#include "print/number_format.h"
 
 namespace quenly::wb::pdf {
 

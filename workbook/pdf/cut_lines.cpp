@@ -1,5 +1,5 @@
 // Cut lines between slips and page numbers.
-#include "cut_lines.h"
+#include "pdf/cut_lines.h"
 
 #include <pango/pangocairo.h>
 

@@ -7,8 +7,8 @@
 
 #include <cstddef>
 
-#include "page_grid.h"
-#include "page_layout.h"
+#include "pdf/page_grid.h"
+#include "print/page_layout.h"
 
 namespace quenly::wb::pdf {
 

@@ -1,5 +1,5 @@
 // The fills and border lines of the cells of a page.
-#include "fills_borders.h"
+#include "pdf/fills_borders.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "page_grid.h"
-#include "style_mapping.h"
+#include "pdf/page_grid.h"
+#include "pdf/style_mapping.h"
 
 namespace quenly::wb::pdf {
 

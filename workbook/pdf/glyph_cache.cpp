@@ -1,5 +1,5 @@
 // Plain one-line texts drawn from glyphs measured once per format, batched per face and colour.
-#include "glyph_cache.h"
+#include "pdf/glyph_cache.h"
 
 #include "text_util.h"
 

@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "style_mapping.h"
-#include "text_layouts.h"
+#include "pdf/style_mapping.h"
+#include "print/text_layouts.h"
 
 namespace quenly::wb::pdf {
 

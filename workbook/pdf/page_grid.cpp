@@ -1,5 +1,5 @@
 // The cells of one printed page as they are placed: visible rows and columns, edges, merges.
-#include "page_grid.h"
+#include "pdf/page_grid.h"
 
 #include <algorithm>
 

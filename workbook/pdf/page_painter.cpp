@@ -1,11 +1,11 @@
 // Draws the pages of a laid-out result sheet onto cairo: fills, borders, cell text, cut lines.
-#include "page_painter.h"
+#include "pdf/page_painter.h"
 
-#include "cell_text.h"
-#include "cut_lines.h"
-#include "fills_borders.h"
-#include "page_grid.h"
-#include "text_drawer.h"
+#include "pdf/cell_text.h"
+#include "pdf/cut_lines.h"
+#include "pdf/fills_borders.h"
+#include "pdf/page_grid.h"
+#include "pdf/text_drawer.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "page_layout.h"
+#include "print/page_layout.h"
 #include "workbook.h"
 
 namespace quenly::wb::pdf {

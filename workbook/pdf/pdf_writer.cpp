@@ -1,9 +1,10 @@
 // Writes a result sheet as a PDF of whole slips, without any spreadsheet application.
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
 
-#include "page_layout.h"
-#include "page_painter.h"
+#include "pdf/page_painter.h"
+#include "print/page_layout.h"
 #include "text_util.h"
+#include "whole_file.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -12,10 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quenly::wb::pdf {
 
@@ -23,90 +21,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string quoted(const fs::path& file) {
-    return "“" + file.string() + "”";
-}
-
 [[noreturn]] void fail(const fs::path& file, const std::string& why) {
-    throw WorkbookError("无法写入PDF文件" + quoted(file) + "：" + why);
+    throw WorkbookError("无法写入PDF文件" + inQuotes(file.string()) + "：" + why);
 }
 
 // The file cairo writes into; remembers the first write fault.
 struct Sink {
-    int fd = -1;
+    files::WholeFile* file = nullptr;
     int error = 0;
 };
 
 cairo_status_t writeToSink(void* closure, const unsigned char* data, unsigned int length) {
     auto* sink = static_cast<Sink*>(closure);
-    while (length > 0 && sink->error == 0) {
-        const ssize_t w = ::write(sink->fd, data, length);
-        if (w < 0) {
-            if (errno != EINTR) {
-                sink->error = errno;
-            }
-            continue;
-        }
-        if (w == 0) {
-            sink->error = ENOSPC;
-            break;
-        }
-        data += w;
-        length -= static_cast<unsigned int>(w);
+    if (sink->error == 0) {
+        sink->error = sink->file->write(data, length);
     }
     return sink->error == 0 ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
-
-// The temporary file beside the target: closed and removed unless it was renamed.
-class TempFile {
-public:
-    TempFile(const fs::path& target, const fs::path& dir) {
-        std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-        m_sink.fd = mkstemp(tmpl.data());
-        if (m_sink.fd < 0) {
-            fail(target, saveFault(errno));
-        }
-        m_path = tmpl;
-        // mkstemp gives 0600; the PDF gets the permissions any new file would get.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(m_sink.fd, 0666 & ~mask);
-    }
-    ~TempFile() {
-        if (m_sink.fd >= 0) {
-            ::close(m_sink.fd);
-        }
-        if (!m_path.empty()) {
-            std::error_code ec;
-            fs::remove(m_path, ec);
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    Sink& sink() { return m_sink; }
-
-    /// Flushes the file to disk and renames it to `target`; returns the fault's errno, or 0.
-    int commit(const fs::path& target) {
-        if (::fsync(m_sink.fd) != 0) {
-            return errno;
-        }
-        const int fd = m_sink.fd;
-        m_sink.fd = -1;
-        if (::close(fd) != 0) {
-            return errno;
-        }
-        if (std::rename(m_path.c_str(), target.c_str()) != 0) {
-            return errno;
-        }
-        m_path.clear();
-        return 0;
-    }
-
-private:
-    fs::path m_path;
-    Sink m_sink;
-};
 
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -140,17 +71,21 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
         dir = ".";
     }
     if (!fs::is_directory(dir, ec)) {
-        fail(file, "文件夹" + quoted(dir) + "不存在");
+        fail(file, "文件夹" + inQuotes(dir.string()) + "不存在");
     }
     const Worksheet& sheet =
         book.sheet(book.activeSheet < book.sheetCount() ? book.activeSheet : 0);
     const print::PageLayout layout = print::layoutPages(book, sheet);
 
-    TempFile temp(file, dir);
+    files::WholeFile temp(file);
+    if (temp.error() != 0) {
+        fail(file, saveFault(temp.error()));
+    }
+    Sink sink{&temp};
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(cairo_pdf_surface_create_for_stream(
-        writeToSink, &temp.sink(), layout.paperWidthPt, layout.paperHeightPt));
+        writeToSink, &sink, layout.paperWidthPt, layout.paperHeightPt));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-        fail(file, cairoFault(cairo_surface_status(surface.get()), temp.sink()));
+        fail(file, cairoFault(cairo_surface_status(surface.get()), sink));
     }
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, sheet.name().c_str());
     cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Quenly");
@@ -166,7 +101,7 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
             cairo_show_page(cr.get());
             // A full disk shows at the first page that cannot be written; stop there.
             if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
-                fail(file, cairoFault(cairo_status(cr.get()), temp.sink()));
+                fail(file, cairoFault(cairo_status(cr.get()), sink));
             }
             if (options.progress) {
                 options.progress(i + 1, total);
@@ -179,16 +114,11 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
     }
     cairo_surface_finish(surface.get());
     const cairo_status_t status = cairo_surface_status(surface.get());
-    if (status != CAIRO_STATUS_SUCCESS || temp.sink().error != 0) {
-        fail(file, cairoFault(status, temp.sink()));
+    if (status != CAIRO_STATUS_SUCCESS || sink.error != 0) {
+        fail(file, cairoFault(status, sink));
     }
-    if (const int err = temp.commit(file); err != 0) {
+    if (const int err = temp.commit(); err != 0) {
         fail(file, saveFault(err));
-    }
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
 }
 

@@ -1,5 +1,5 @@
 // How the formats of cells map to what is drawn: colours, fill patterns and border lines.
-#include "style_mapping.h"
+#include "pdf/style_mapping.h"
 
 #include <algorithm>
 #include <unordered_map>

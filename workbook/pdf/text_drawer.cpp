@@ -1,5 +1,5 @@
 // Draws cell texts laid out in their faces, from glyphs where they can be.
-#include "text_drawer.h"
+#include "pdf/text_drawer.h"
 
 #include <algorithm>
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "glyph_cache.h"
-#include "style_mapping.h"
-#include "text_layouts.h"
+#include "pdf/glyph_cache.h"
+#include "pdf/style_mapping.h"
+#include "print/text_layouts.h"
 #include "workbook.h"
 
 namespace quenly::wb::pdf {

@@ -1,5 +1,5 @@
 // How the text of a cell is placed in its box: alignment, wrapping, indent, turning, padding.
-#include "cell_placement.h"
+#include "print/cell_placement.h"
 
 #include <glib.h>
 

@@ -1,5 +1,5 @@
 // Chinese numerals: digits and the counting form with 十, 百, 千, 万 and 亿.
-#include "chinese_numerals.h"
+#include "print/chinese_numerals.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 // Dates and times: the civil date of a serial day, and the fields of a date section.
-#include "date_sections.h"
+#include "print/date_sections.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "chinese_numerals.h"
-#include "decimal_digits.h"
+#include "print/chinese_numerals.h"
+#include "print/decimal_digits.h"
 
 namespace quenly::wb::print::detail {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "format_code.h"
+#include "print/format_code.h"
 
 namespace quenly::wb::print::detail {
 

@@ -1,5 +1,5 @@
 // Decimal digits of numbers as spreadsheets keep them, and their rounding.
-#include "decimal_digits.h"
+#include "print/decimal_digits.h"
 
 #include <charconv>
 #include <cmath>

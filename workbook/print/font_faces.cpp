@@ -1,8 +1,8 @@
 // The pango faces of cell fonts: descriptions, sizes, lines and super- and subscripts.
-#include "font_faces.h"
+#include "print/font_faces.h"
 
-#include "font_map.h"
-#include "font_metrics.h"
+#include "print/font_map.h"
+#include "print/font_metrics.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Maps the font names of spreadsheet files to the font families installed here.
-#include "font_map.h"
+#include "print/font_map.h"
 
 #include "text_util.h"
 

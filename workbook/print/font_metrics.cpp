@@ -1,5 +1,5 @@
 // Finds installed fonts with fontconfig and measures their digits with FreeType.
-#include "font_metrics.h"
+#include "print/font_metrics.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -1,5 +1,5 @@
 // Parsed format codes kept per thread, so that each code of a sheet is read once.
-#include "format_code.h"
+#include "print/format_code.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 // Classifies the sections of format codes (number, fraction, date or text) and assembles a
 // parsed code: which section serves which values.
-#include "format_code.h"
+#include "print/format_code.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 // Reads format codes into tokens: quoted and escaped text, brackets (colours, conditions,
 // locales, elapsed times), keywords, date letters and placeholders.
-#include "format_code.h"
+#include "print/format_code.h"
 
 #include <algorithm>
 #include <charconv>

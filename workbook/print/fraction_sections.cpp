@@ -1,5 +1,5 @@
 // Numbers shown as fractions: "# ?/?", "?/8", "0 ??/100", with or without a whole part.
-#include "number_sections.h"
+#include "print/number_sections.h"
 
 #include <algorithm>
 #include <charconv>

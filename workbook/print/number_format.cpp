@@ -1,14 +1,14 @@
 // The number-format engine: turns cell values into the text a spreadsheet shows for them through
 // their format codes, parsed once (format_code.h) and shown by their sections
 // (number_sections.h, date_sections.h).
-#include "number_format.h"
+#include "print/number_format.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "date_sections.h"
-#include "format_code.h"
-#include "number_sections.h"
+#include "print/date_sections.h"
+#include "print/format_code.h"
+#include "print/number_sections.h"
 
 namespace quenly::wb::print {
 
@@ -85,7 +85,7 @@ DisplayText formatNumber(double value, std::string_view code, bool date1904) {
     DisplayText result;
     if (!std::isfinite(value)) {
         // No cell holds these; a formula's overflow shows as this error.
-        result.text = "#NUM!";
+        result.text = cellErrorText(CellErrorCode::Num);
         return result;
     }
     if (value == 0) {
@@ -150,25 +150,7 @@ DisplayText displayText(const Workbook& book, const Cell& cell) {
     case CellType::Bool:
         return {cell.boolean ? "TRUE" : "FALSE"};
     case CellType::Error:
-        switch (cell.error) {
-        case 0x00:
-            return {"#NULL!"};
-        case 0x07:
-            return {"#DIV/0!"};
-        case 0x0F:
-            return {"#VALUE!"};
-        case 0x17:
-            return {"#REF!"};
-        case 0x1D:
-            return {"#NAME?"};
-        case 0x24:
-            return {"#NUM!"};
-        case 0x2B:
-            return {"#GETTING_DATA"};
-        case 0x2A:
-        default:
-            return {"#N/A"};
-        }
+        return {std::string(cellErrorText(static_cast<CellErrorCode>(cell.error)))};
     case CellType::Empty:
         break;
     }

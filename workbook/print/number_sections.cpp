@@ -1,12 +1,13 @@
 // Numbers through number sections: General, and decimals with grouping, scaling, percent and
 // exponents.
-#include "number_sections.h"
+#include "print/number_sections.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "chinese_numerals.h"
+#include "print/chinese_numerals.h"
+#include "workbook.h"
 
 namespace quenly::wb::print::detail {
 
@@ -211,7 +212,7 @@ void appendDecimalSection(std::string& out, const Section& sec, double magnitude
 
 void appendGeneral(std::string& out, double magnitude, int dbnum) {
     if (!std::isfinite(magnitude)) {
-        out += "#NUM!";
+        out += cellErrorText(CellErrorCode::Num);
         return;
     }
     Decimal d = toDecimal(magnitude);

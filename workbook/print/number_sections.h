@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "decimal_digits.h"
-#include "format_code.h"
+#include "print/decimal_digits.h"
+#include "print/format_code.h"
 
 namespace quenly::wb::print::detail {
 

@@ -1,7 +1,7 @@
 // Lays a result sheet out on A4 pages so that every slip lands whole on one page.
-#include "page_layout.h"
-#include "font_metrics.h"
-#include "row_heights.h"
+#include "print/page_layout.h"
+#include "print/font_metrics.h"
+#include "print/row_heights.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
 // The heights rows print at, fitted to their fonts, wrapped texts and line breaks.
-#include "row_heights.h"
+#include "print/row_heights.h"
 
-#include "cell_placement.h"
-#include "number_format.h"
-#include "page_layout.h"
-#include "text_layouts.h"
+#include "print/cell_placement.h"
+#include "print/number_format.h"
+#include "print/page_layout.h"
+#include "print/text_layouts.h"
 
 #include <algorithm>
 #include <optional>
@@ -219,19 +219,15 @@ PrintedRows printedRowHeights(const Workbook& book, const Worksheet& sheet, std:
     return out;
 }
 
-void storeFittedHeights(Workbook& book) {
-    for (std::size_t i = 0; i < book.sheetCount(); ++i) {
-        Worksheet& sheet = book.sheet(i);
-        const PageLayout layout = layoutPages(book, sheet);
-        for (std::uint32_t r = 0; r < layout.rowHeightsPt.size(); ++r) {
-            const Row* row = sheet.row(r);
-            if (row == nullptr || row->hidden || row->customHeight) {
-                continue;
-            }
-            const double own = row->height > 0 ? row->height : sheet.defaultRowHeight;
-            if (layout.rowHeightsPt[r] > own + 0.01) {
-                sheet.rowForWrite(r).height = layout.rowHeightsPt[r];
-            }
+void storeFittedHeights(Worksheet& sheet, const PageLayout& layout) {
+    for (std::uint32_t r = 0; r < layout.rowHeightsPt.size(); ++r) {
+        const Row* row = sheet.row(r);
+        if (row == nullptr || row->hidden || row->customHeight) {
+            continue;
+        }
+        const double own = row->height > 0 ? row->height : sheet.defaultRowHeight;
+        if (layout.rowHeightsPt[r] > own + 0.01) {
+            sheet.rowForWrite(r).height = layout.rowHeightsPt[r];
         }
     }
 }

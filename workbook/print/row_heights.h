@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "print/page_layout.h"
 #include "workbook.h"
 
 namespace quenly::wb::print {
@@ -29,9 +30,9 @@ struct PrintedRows {
 PrintedRows printedRowHeights(const Workbook& book, const Worksheet& sheet, std::int64_t lastRow,
                               const std::vector<double>& columnWidthsPt);
 
-/// Gives every row of every sheet of `book` that prints taller than it is (printedRowHeights)
-/// that height, so that every spreadsheet application prints the pages laid out for it; rows
-/// sized by hand and hidden rows stay as they are. Done to a result before it is saved.
-void storeFittedHeights(Workbook& book);
+/// Gives every row of `sheet` that `layout` (laid out for it) prints taller than it is that
+/// height, so that every spreadsheet application prints the pages laid out for it; rows sized by
+/// hand and hidden rows stay as they are. Done to a result before it is saved (setUpPages).
+void storeFittedHeights(Worksheet& sheet, const PageLayout& layout);
 
 } // namespace quenly::wb::print

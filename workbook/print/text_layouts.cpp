@@ -1,7 +1,7 @@
 // Cell texts laid out with pango in the faces of their formats, kept for reuse.
-#include "text_layouts.h"
+#include "print/text_layouts.h"
 
-#include "font_faces.h"
+#include "print/font_faces.h"
 #include "text_util.h"
 
 #include <algorithm>

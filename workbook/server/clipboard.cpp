@@ -1,7 +1,7 @@
 // The shared clipboard: copying a block with its formats and pasting it into another workbook.
-#include "clipboard.h"
+#include "server/clipboard.h"
 
-#include "range_address.h"
+#include "server/range_address.h"
 #include "spreadsheet_automation.h"
 
 #include <algorithm>
@@ -138,25 +138,25 @@ void Clipboard::copy(const std::shared_ptr<OpenBook>& source, std::size_t sheet,
     m_sourceDefaultRowHeight = ws.defaultRowHeight;
 }
 
-CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t row,
-                           std::uint32_t col) {
-    if (!m_source) {
-        throw AutomationError("剪贴板是空的：请先复制要粘贴的区域");
-    }
-    const std::uint32_t height = m_area.lastRow - m_area.firstRow + 1;
-    const std::uint32_t width = m_area.lastCol - m_area.firstCol + 1;
+namespace {
+
+// Where a copy of `copied` pasted at (row, col) lands; refused when it runs past the sheet.
+CellRange pasteArea(const CellRange& copied, std::uint32_t row, std::uint32_t col) {
+    const std::uint32_t height = copied.lastRow - copied.firstRow + 1;
+    const std::uint32_t width = copied.lastCol - copied.firstCol + 1;
     const bool pastLastRow = static_cast<std::uint64_t>(row) + height > kMaxRows;
     if (pastLastRow || static_cast<std::uint64_t>(col) + width > kMaxCols) {
-        throw AutomationError("无法粘贴到 " + cellAddress(row, col) + "：复制的区域（" +
+        throw AutomationError("无法粘贴到 " + cells::cellAddress(row, col) + "：复制的区域（" +
                               countText(height) + " 行 × " + countText(width) + " 列）超出了" +
                               (pastLastRow ? "工作表的最后一行（工作表最多有 1048576 行）"
                                            : "工作表的最后一列（最后一列是 XFD 列）"));
     }
-    const CellRange dest{row, col, row + height - 1, col + width - 1};
-    Workbook& book = *target.book;
-    Worksheet& ws = book.sheet(sheet);
+    return {row, col, row + height - 1, col + width - 1};
+}
 
-    // Refuse before changing anything: a merge cut by the area cannot be changed in part.
+// Removes the merges lying inside `dest`, which the paste replaces. Refuses before changing
+// anything when a merge is cut by the area: it cannot be changed in part.
+void clearMergesFor(Worksheet& ws, const CellRange& dest) {
     const std::vector<CellRange> hits = ws.merges().intersecting(dest);
     for (const CellRange& m : hits) {
         if (!dest.contains(m)) {
@@ -167,6 +167,20 @@ CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t ro
     if (!hits.empty()) {
         ws.merges().removeInside(dest);
     }
+}
+
+} // namespace
+
+CellRange Clipboard::paste(OpenBook& target, std::size_t sheet, std::uint32_t row,
+                           std::uint32_t col) {
+    if (!m_source) {
+        throw AutomationError("剪贴板是空的：请先复制要粘贴的区域");
+    }
+    const CellRange dest = pasteArea(m_area, row, col);
+    const std::uint32_t height = dest.lastRow - dest.firstRow + 1;
+    Workbook& book = *target.book;
+    Worksheet& ws = book.sheet(sheet);
+    clearMergesFor(ws, dest);
 
     const Workbook& source = *m_source->book;
     OpenBook::Mapping* mapping =

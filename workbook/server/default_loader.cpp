@@ -1,6 +1,6 @@
 // The server that opens workbook files by their content, as the program and the batch command use
 // it.
-#include "spreadsheet_server.h"
+#include "server/spreadsheet_server.h"
 #include "workbook_file.h"
 
 namespace quenly::wb {

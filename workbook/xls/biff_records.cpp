@@ -1,7 +1,9 @@
 // Walking the records of a BIFF stream.
-#include "biff_records.h"
+#include "xls/biff_records.h"
 
-#include "xls_error.h"
+#include "little_endian.h"
+#include "read_error.h"
+#include "xls/xls_error.h"
 
 namespace quenly::wb::xls {
 
@@ -81,29 +83,36 @@ int RecordCursor::peekId() const {
     if (m_pos + 4 > m_stream.size()) {
         return -1;
     }
-    return m_stream[m_pos] | (m_stream[m_pos + 1] << 8);
+    return le16(m_stream.data() + m_pos);
 }
 
 bool RecordCursor::next(Record& r) {
     if (m_pos >= m_stream.size()) {
         return false;
     }
-    const std::string where = "“" + std::string(m_streamName) + "”流偏移 " + num(m_pos) + " 处";
+    // A fault of the record at the cursor, `record` as messages name it.
+    auto refuse = [&](std::string record, std::string fault) {
+        ReadFault f(ReadFault::Kind::Unreadable, std::string(m_file), std::string(m_streamName));
+        f.record = std::move(record);
+        f.offset = m_pos;
+        f.fault = std::move(fault);
+        throw ReadError(std::move(f));
+    };
     if (m_pos + 4 > m_stream.size()) {
-        fail(m_file, where + "的记录头不完整（流在 " + num(m_stream.size()) +
-                         " 字节处结束），文件可能已被截断");
+        refuse({},
+               "的记录头不完整（流在 " + num(m_stream.size()) + " 字节处结束），文件可能已被截断");
     }
     const std::uint8_t* p = m_stream.data() + m_pos;
-    r.id = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-    const std::size_t len = static_cast<std::size_t>(p[2] | (p[3] << 8));
+    r.id = le16(p);
+    const std::size_t len = le16(p + 2);
     if (m_pos + 4 + len > m_stream.size()) {
         std::string name(recordName(r.id));
         if (name.empty()) {
             name = "类型 " + hex4(r.id);
         }
-        fail(m_file, where + "的 " + name + " 记录长度为 " + num(len) +
-                         " 字节，超出了流的末尾（还剩 " + num(m_stream.size() - m_pos - 4) +
-                         " 字节），文件已损坏或被截断");
+        refuse(name + " 记录", "长度为 " + num(len) + " 字节，超出了流的末尾（还剩 " +
+                                   num(m_stream.size() - m_pos - 4) +
+                                   " 字节），文件已损坏或被截断");
     }
     r.offset = m_pos;
     r.data = m_stream.subspan(m_pos + 4, len);

@@ -1,22 +1,14 @@
 // The formatting records of BIFF5/BIFF8 and their resolution into full cell formats.
-#include "biff_styles.h"
+#include "xls/biff_styles.h"
 
 #include "builtin_formats.h"
+#include "little_endian.h"
 
 #include <array>
 
 namespace quenly::wb::xls {
 
 namespace {
-
-std::uint16_t u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t u32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 void parseTypeAndProtection(BiffXf& xf, std::uint16_t v) {
     xf.locked = (v & 0x0001) != 0;
@@ -33,18 +25,18 @@ constexpr std::array<std::string_view, 5> kVertical = {"top", "center", "", "jus
 
 BiffXf parseXf8(const std::uint8_t* p) {
     BiffXf xf;
-    xf.font = u16(p);
-    xf.format = u16(p + 2);
-    parseTypeAndProtection(xf, u16(p + 4));
+    xf.font = le16(p);
+    xf.format = le16(p + 2);
+    parseTypeAndProtection(xf, le16(p + 4));
     xf.horizontal = p[6] & 0x07;
     xf.wrap = (p[6] & 0x08) != 0;
     xf.vertical = (p[6] >> 4) & 0x07;
     xf.rotation = p[7];
     xf.indent = p[8] & 0x0F;
     xf.shrink = (p[8] & 0x10) != 0;
-    const std::uint32_t b1 = u32(p + 10);
-    const std::uint32_t b2 = u32(p + 14);
-    const std::uint16_t pat = u16(p + 18);
+    const std::uint32_t b1 = le32(p + 10);
+    const std::uint32_t b2 = le32(p + 14);
+    const std::uint16_t pat = le16(p + 18);
     xf.left = b1 & 0x0F;
     xf.right = (b1 >> 4) & 0x0F;
     xf.top = (b1 >> 8) & 0x0F;
@@ -65,9 +57,9 @@ BiffXf parseXf8(const std::uint8_t* p) {
 
 BiffXf parseXf5(const std::uint8_t* p) {
     BiffXf xf;
-    xf.font = u16(p);
-    xf.format = u16(p + 2);
-    parseTypeAndProtection(xf, u16(p + 4));
+    xf.font = le16(p);
+    xf.format = le16(p + 2);
+    parseTypeAndProtection(xf, le16(p + 4));
     xf.horizontal = p[6] & 0x07;
     xf.wrap = (p[6] & 0x08) != 0;
     xf.vertical = (p[6] >> 4) & 0x07;
@@ -84,8 +76,8 @@ BiffXf parseXf5(const std::uint8_t* p) {
     default:
         xf.rotation = 0;
     }
-    const std::uint32_t a = u32(p + 8);
-    const std::uint32_t b = u32(p + 12);
+    const std::uint32_t a = le32(p + 8);
+    const std::uint32_t b = le32(p + 12);
     xf.patternColor = a & 0x7F;
     xf.patternBackground = (a >> 7) & 0x7F;
     xf.pattern = (a >> 16) & 0x3F;

@@ -1,9 +1,10 @@
 // The compound file container: header, FAT and DIFAT, mini stream and directory.
-#include "cfb.h"
+#include "xls/cfb.h"
 #include "text_util.h"
 
-#include "codepage.h"
-#include "xls_error.h"
+#include "little_endian.h"
+#include "xls/codepage.h"
+#include "xls/xls_error.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,15 +25,6 @@ constexpr std::uint32_t kHeaderDifatEntries = 109;
 constexpr std::uint8_t kStorage = 1;
 constexpr std::uint8_t kStream = 2;
 constexpr std::uint8_t kRoot = 5;
-
-std::uint16_t u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t u32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 } // namespace
 
@@ -59,30 +51,30 @@ void CompoundFile::readHeader() {
         fail(m_file, "文件开头不是复合文档的签名，它不是 .xls 工作簿");
     }
     const std::uint8_t* h = m_data.data();
-    m_version = u16(h + 0x1A);
+    m_version = le16(h + 0x1A);
     if (m_version != 3 && m_version != 4) {
         fail(m_file,
              "复合文档文件头的版本号为 " + num(m_version) + "（偏移 26），只支持版本 3 和 4");
     }
-    if (u16(h + 0x1C) != 0xFFFE) {
+    if (le16(h + 0x1C) != 0xFFFE) {
         fail(m_file, "复合文档文件头的字节序标记（偏移 28）无效");
     }
-    const std::uint16_t shift = u16(h + 0x1E);
+    const std::uint16_t shift = le16(h + 0x1E);
     if ((m_version == 3 && shift != 9) || (m_version == 4 && shift != 12)) {
         fail(m_file, "复合文档文件头的扇区大小 2^" + num(shift) + "（偏移 30）与版本 " +
                          num(m_version) + " 不符");
     }
     m_sectorSize = 1u << shift;
-    if (u16(h + 0x20) != 6) {
-        fail(m_file, "复合文档文件头的短扇区大小 2^" + num(u16(h + 0x20)) +
+    if (le16(h + 0x20) != 6) {
+        fail(m_file, "复合文档文件头的短扇区大小 2^" + num(le16(h + 0x20)) +
                          "（偏移 32）无效，应为 64 字节");
     }
-    m_numFatSectors = u32(h + 0x2C);
-    m_firstDirSector = u32(h + 0x30);
-    m_miniCutoff = u32(h + 0x38);
-    m_firstMiniFatSector = u32(h + 0x3C);
-    m_numMiniFatSectors = u32(h + 0x40);
-    m_firstDifatSector = u32(h + 0x44);
+    m_numFatSectors = le32(h + 0x2C);
+    m_firstDirSector = le32(h + 0x30);
+    m_miniCutoff = le32(h + 0x38);
+    m_firstMiniFatSector = le32(h + 0x3C);
+    m_numMiniFatSectors = le32(h + 0x40);
+    m_firstDifatSector = le32(h + 0x44);
     if (m_miniCutoff != 4096) {
         fail(m_file,
              "复合文档文件头的短流上限 " + num(m_miniCutoff) + "（偏移 56）无效，应为 4096");
@@ -120,7 +112,7 @@ void CompoundFile::readFat() {
     std::vector<std::uint32_t> fatSectors;
     fatSectors.reserve(m_numFatSectors);
     for (std::uint32_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < m_numFatSectors; ++i) {
-        fatSectors.push_back(u32(m_data.data() + 0x4C + 4 * i));
+        fatSectors.push_back(le32(m_data.data() + 0x4C + 4 * i));
     }
     std::uint32_t difat = m_firstDifatSector;
     std::vector<bool> seenDifat;
@@ -144,15 +136,15 @@ void CompoundFile::readFat() {
         ++difatCount;
         const std::uint8_t* p = sector(difat, "DIFAT 扇区链");
         for (std::uint32_t i = 0; i + 1 < perSector && fatSectors.size() < m_numFatSectors; ++i) {
-            fatSectors.push_back(u32(p + 4 * i));
+            fatSectors.push_back(le32(p + 4 * i));
         }
-        difat = u32(p + 4 * (perSector - 1));
+        difat = le32(p + 4 * (perSector - 1));
     }
     m_fat.reserve(static_cast<std::size_t>(m_numFatSectors) * perSector);
     for (std::size_t i = 0; i < fatSectors.size(); ++i) {
         const std::uint8_t* p = sector(fatSectors[i], "第 " + num(i) + " 个 FAT 扇区的位置");
         for (std::uint32_t k = 0; k < perSector; ++k) {
-            m_fat.push_back(u32(p + 4 * k));
+            m_fat.push_back(le32(p + 4 * k));
         }
     }
 }
@@ -226,19 +218,19 @@ void CompoundFile::readDirectory() {
             const std::uint8_t* e = p + k * kDirEntrySize;
             Entry entry;
             entry.type = e[0x42];
-            const std::uint16_t nameBytes = std::min<std::uint16_t>(u16(e + 0x40), 64);
+            const std::uint16_t nameBytes = std::min<std::uint16_t>(le16(e + 0x40), 64);
             std::size_t units = nameBytes / 2;
             if (units > 0) {
                 --units; // the terminating zero
             }
             appendUtf16le(entry.name, e, units);
-            entry.left = u32(e + 0x44);
-            entry.right = u32(e + 0x48);
-            entry.child = u32(e + 0x4C);
-            entry.start = u32(e + 0x74);
-            entry.size = u32(e + 0x78);
+            entry.left = le32(e + 0x44);
+            entry.right = le32(e + 0x48);
+            entry.child = le32(e + 0x4C);
+            entry.start = le32(e + 0x74);
+            entry.size = le32(e + 0x78);
             if (m_version == 4) {
-                entry.size |= static_cast<std::uint64_t>(u32(e + 0x7C)) << 32;
+                entry.size |= static_cast<std::uint64_t>(le32(e + 0x7C)) << 32;
             }
             m_entries.push_back(std::move(entry));
         }
@@ -295,7 +287,7 @@ void CompoundFile::collectRootStreams() {
         for (std::uint32_t s : chain) {
             const std::uint8_t* p = sector(s, "短扇区分配表（MiniFAT）");
             for (std::uint32_t k = 0; k < m_sectorSize / 4; ++k) {
-                m_miniFat.push_back(u32(p + 4 * k));
+                m_miniFat.push_back(le32(p + 4 * k));
             }
         }
     }
@@ -348,7 +340,7 @@ std::vector<std::string> CompoundFile::streamNames() const {
 
 std::vector<std::uint8_t> CompoundFile::readStream(std::string_view name) const {
     const Entry* e = findStream(name);
-    const std::string what = "“" + std::string(name) + "”流";
+    const std::string what = inQuotes(name) + "流";
     if (!e) {
         fail(m_file, "复合文档里没有" + what);
     }

@@ -1,7 +1,8 @@
 // Turning the byte and UTF-16 strings of .xls files into UTF-8.
-#include "codepage.h"
+#include "xls/codepage.h"
 #include "text_util.h"
 
+#include "little_endian.h"
 #include "workbook.h"
 
 #include <iconv.h>
@@ -12,9 +13,9 @@ namespace quenly::wb::xls {
 
 void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units) {
     for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t u = static_cast<std::uint32_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        std::uint32_t u = le16(p + 2 * i);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const std::uint32_t lo = static_cast<std::uint32_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
+            const std::uint32_t lo = le16(p + 2 * i + 2);
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
                 appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
                 ++i;
@@ -31,6 +32,39 @@ void appendUtf16le(std::string& out, const std::uint8_t* p, std::size_t units) {
 void appendLatin1(std::string& out, const std::uint8_t* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         appendUtf8(out, p[i]);
+    }
+}
+
+unsigned charsetCodepage(std::uint8_t charset) {
+    switch (charset) {
+    case 128:
+        return 932; // Shift-JIS
+    case 129:
+        return 949; // Hangul
+    case 134:
+        return 936; // GB2312
+    case 136:
+        return 950; // Big5
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return 0;
     }
 }
 

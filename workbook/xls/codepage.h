@@ -33,6 +33,10 @@ private:
     void* m_iconv = nullptr; // iconv_t; null for the code pages converted here directly
 };
 
+/// The Windows code page of a font character set (FONT records), or 0 for ANSI, default, symbol
+/// and unknown sets.
+unsigned charsetCodepage(std::uint8_t charset);
+
 /// The iconv name of a Windows code page number as a CODEPAGE record gives it, or "" when it is
 /// not known.
 std::string iconvName(unsigned codepage);

@@ -1,16 +1,15 @@
 // Messages of the .xls reader.
-#include "xls_error.h"
+#include "xls/xls_error.h"
+#include "read_error.h"
 
 #include <charconv>
 
 namespace quenly::wb::xls {
 
 void fail(std::string_view file, std::string_view detail) {
-    std::string msg = "无法读取“";
-    msg += file;
-    msg += "”：";
-    msg += detail;
-    throw WorkbookError(msg);
+    ReadFault f(ReadFault::Kind::Unreadable, std::string(file));
+    f.fault = std::string(detail);
+    throw ReadError(std::move(f));
 }
 
 std::string num(std::uint64_t v) {

@@ -9,7 +9,7 @@
 
 namespace quenly::wb::xls {
 
-/// Throws WorkbookError with the text 无法读取“<file>”：<detail>.
+/// Throws ReadError with the text 无法读取“<file>”：<detail>.
 [[noreturn]] void fail(std::string_view file, std::string_view detail);
 
 /// A number in decimal, for messages.

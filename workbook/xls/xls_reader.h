@@ -2,7 +2,6 @@
 #pragma once
 
 #include "workbook.h"
-#include "xlsx_reader.h" // ReadOptions
 
 #include <cstddef>
 #include <cstdint>
@@ -23,15 +22,5 @@ std::unique_ptr<Workbook> readXls(const std::filesystem::path& file,
 /// Fails as readXls does.
 std::unique_ptr<Workbook> readXlsMemory(const std::uint8_t* data, std::size_t size,
                                         const std::string& name, const ReadOptions& options = {});
-
-/// Whether the file starts with the signature of a compound file (.xls, encrypted .xlsx, .doc,
-/// ...). False when it cannot be read.
-bool isCompoundFile(const std::filesystem::path& file);
-
-/// For a file that is neither a compound file nor a zip package: a complete message, in Chinese
-/// and naming the file, that says what the file really holds (an empty file, an HTML page or
-/// table, SpreadsheetML 2003 XML, CSV or other text, a PDF, unknown binary data) and what the
-/// user can do. Never throws; an unreadable file gives a message saying so.
-std::string describeNonWorkbook(const std::filesystem::path& file);
 
 } // namespace quenly::wb

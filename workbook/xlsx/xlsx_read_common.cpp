@@ -1,5 +1,5 @@
 // Addresses, numbers, escapes, dates, colours and font elements of SpreadsheetML.
-#include "xlsx_read_common.h"
+#include "xlsx/xlsx_read_common.h"
 #include "text_util.h"
 
 #include <algorithm>
@@ -109,63 +109,6 @@ bool parseTime(std::string_view s, std::size_t pos, double& fraction) {
 }
 
 } // namespace
-
-bool parseCellRef(std::string_view text, CellRef& out) {
-    std::size_t i = 0;
-    std::uint32_t col = 0;
-    while (i < text.size() && i < 4) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c < 'A' || c > 'Z') {
-            break;
-        }
-        col = col * 26 + static_cast<std::uint32_t>(c - 'A' + 1);
-        ++i;
-    }
-    if (i == 0 || col > kMaxCols) {
-        return false;
-    }
-    out.col = col - 1;
-    out.hasRow = i < text.size();
-    if (!out.hasRow) {
-        return true;
-    }
-    std::uint32_t row = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9' || row > kMaxRows) {
-            return false;
-        }
-        row = row * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    if (row == 0 || row > kMaxRows) {
-        return false;
-    }
-    out.row = row - 1;
-    return true;
-}
-
-bool parseRangeRef(std::string_view text, CellRange& out) {
-    const auto colon = text.find(':');
-    CellRef a;
-    CellRef b;
-    if (colon == std::string_view::npos) {
-        if (!parseCellRef(text, a) || !a.hasRow) {
-            return false;
-        }
-        b = a;
-    } else if (!parseCellRef(text.substr(0, colon), a) ||
-               !parseCellRef(text.substr(colon + 1), b) || !a.hasRow || !b.hasRow) {
-        return false;
-    }
-    out.firstRow = std::min(a.row, b.row);
-    out.lastRow = std::max(a.row, b.row);
-    out.firstCol = std::min(a.col, b.col);
-    out.lastCol = std::max(a.col, b.col);
-    return true;
-}
 
 std::optional<double> parseDouble(std::string_view text) {
     text = trim(text);

@@ -3,7 +3,7 @@
 
 #include "color_palette.h"
 #include "workbook.h"
-#include "xml_reader.h"
+#include "xlsx/xml_reader.h"
 
 #include <array>
 #include <cstdint>
@@ -12,17 +12,6 @@
 #include <string_view>
 
 namespace quenly::wb::xlsx_read {
-
-/// A cell address "B12" as 0-based row and column. `row` is absent when the text has only
-/// letters; returns false for anything malformed or beyond the sheet limits.
-struct CellRef {
-    std::uint32_t row = 0;
-    std::uint32_t col = 0;
-    bool hasRow = false;
-};
-bool parseCellRef(std::string_view text, CellRef& out);
-/// "A1:B2" (or a single "A1") as a range with its corners ordered; false when malformed.
-bool parseRangeRef(std::string_view text, CellRange& out);
 
 /// A decimal number (leading/trailing spaces and a leading '+' allowed); nullopt otherwise.
 std::optional<double> parseDouble(std::string_view text);

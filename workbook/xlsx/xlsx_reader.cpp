@@ -1,18 +1,20 @@
-// Reading an .xlsx package: relationships, workbook, shared strings, styles and worksheets,
-// each part streamed through expat.
-#include "xlsx_reader.h"
+// Reading an .xlsx package: the workbook part found through the relationships, then the theme,
+// styles, shared strings and worksheets, each part streamed through expat (relationships,
+// workbook_part_reader, xlsx_styles_reader, shared_strings_reader, sheet_reader).
+#include "xlsx/xlsx_reader.h"
 
-#include "xlsx_read_common.h"
-#include "xlsx_reader_memory.h"
-#include "xlsx_styles_reader.h"
-#include "xml_reader.h"
-#include "zip_reader.h"
+#include "read_error.h"
+#include "text_util.h"
+#include "xlsx/relationships.h"
+#include "xlsx/shared_strings_reader.h"
+#include "xlsx/sheet_reader.h"
+#include "xlsx/workbook_part_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/xlsx_reader_memory.h"
+#include "xlsx/xlsx_styles_reader.h"
+#include "xlsx/zip_reader.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,1004 +25,136 @@ namespace {
 
 using namespace xlsx_read;
 
-// ---- relationships --------------------------------------------------------------------------
-
-struct Relationship {
-    std::string id;
-    std::string type;     // the last segment of the type URI: "worksheet", "styles", ...
-    std::string target;   // the part name, resolved against the source part
-    std::string raw;      // the target as written
-    bool outside = false; // the target lies outside the package (a URL, a path above its root)
-};
-
-std::string percentDecode(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size()) {
-            auto hex = [](char c) {
-                return c >= '0' && c <= '9'   ? c - '0'
-                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                              : -1;
-            };
-            const int hi = hex(s[i + 1]);
-            const int lo = hex(s[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out.push_back(static_cast<char>(hi * 16 + lo));
-                i += 2;
-                continue;
-            }
-        }
-        out.push_back(s[i]);
-    }
-    return out;
+// “file”已损坏：<fault>。, about `part` when there is one.
+[[noreturn]] void damaged(const ZipReader& zip, std::string fault, std::string part = {}) {
+    ReadFault f(ReadFault::Kind::Damaged, zip.displayName(), std::move(part));
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
 }
 
-// Whether `t` starts with a URI scheme or drive ("http:", "file:", "C:").
-bool hasScheme(std::string_view t) {
-    std::size_t i = 0;
-    while (i < t.size() && ((t[i] >= 'a' && t[i] <= 'z') || (t[i] >= 'A' && t[i] <= 'Z') ||
-                            (i > 0 && ((t[i] >= '0' && t[i] <= '9') || t[i] == '+' || t[i] == '-' ||
-                                       t[i] == '.')))) {
-        ++i;
-    }
-    return i > 0 && i < t.size() && t[i] == ':';
+// “file”<fault>: what the package is, or is not.
+[[noreturn]] void named(const ZipReader& zip, std::string fault) {
+    ReadFault f(ReadFault::Kind::Named, zip.displayName());
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
 }
 
-// The part a relationship of `source` points at: absolute targets start at the package root,
-// others are relative to the source part's folder. Nothing for a target outside the package:
-// a URL, a drive or network path, or ".." above the root.
-std::optional<std::string> resolveTarget(std::string_view source, std::string_view target) {
-    std::string path;
-    std::string t = percentDecode(target);
-    std::replace(t.begin(), t.end(), '\\', '/');
-    if (hasScheme(t) || t.starts_with("//")) {
-        return std::nullopt;
-    }
-    if (!t.empty() && t.front() == '/') {
-        path = t;
-    } else {
-        const auto slash = source.rfind('/');
-        path = std::string(slash == std::string_view::npos ? "" : source.substr(0, slash + 1)) + t;
-    }
-    std::vector<std::string> parts;
-    std::size_t pos = 0;
-    while (pos <= path.size()) {
-        auto next = path.find('/', pos);
-        if (next == std::string::npos) {
-            next = path.size();
-        }
-        const std::string seg = path.substr(pos, next - pos);
-        if (seg == "..") {
-            if (parts.empty()) {
-                return std::nullopt;
-            }
-            parts.pop_back();
-        } else if (!seg.empty() && seg != ".") {
-            parts.push_back(seg);
-        }
-        pos = next + 1;
-    }
-    std::string out;
-    for (const std::string& p : parts) {
-        if (!out.empty()) {
-            out.push_back('/');
-        }
-        out += p;
-    }
-    return out;
-}
-
-// The relationships part of `source` ("xl/workbook.xml" -> "xl/_rels/workbook.xml.rels").
-std::string relsPartOf(std::string_view source) {
-    const auto slash = source.rfind('/');
-    if (slash == std::string_view::npos) {
-        return "_rels/" + std::string(source) + ".rels";
-    }
-    return std::string(source.substr(0, slash + 1)) + "_rels/" +
-           std::string(source.substr(slash + 1)) + ".rels";
-}
-
-class RelsHandler : public XmlHandler {
-public:
-    RelsHandler(const ZipReader& zip, std::string_view source)
-        : m_zip(zip)
-        , m_source(source) {}
-    std::vector<Relationship> rels;
-
-    void startElement(std::string_view name, const Attributes& a) override {
-        if (name != "Relationship") {
-            return;
-        }
-        const char* id = a.get("Id");
-        const char* type = a.get("Type");
-        const char* target = a.get("Target");
-        if (!id || !type || !target) {
-            return;
-        }
-        std::string_view t(type);
-        const auto slash = t.rfind('/');
-        Relationship r{id, std::string(slash == std::string_view::npos ? t : t.substr(slash + 1)),
-                       "", target, false};
-        const char* mode = a.get("TargetMode");
-        if (mode && std::string_view(mode) == "External") {
-            r.outside = true;
-            rels.push_back(std::move(r));
-            return;
-        }
-        std::optional<std::string> part = resolveTarget(m_source, target);
-        if (!part || !m_zip.has(*part)) {
-            // Some writers give package-absolute targets without the leading "/".
-            if (auto absolute = resolveTarget("", target); absolute && m_zip.has(*absolute)) {
-                part = std::move(absolute);
-            }
-        }
-        if (part) {
-            r.target = std::move(*part);
-        } else {
-            r.outside = true;
-        }
-        rels.push_back(std::move(r));
-    }
-    void endElement(std::string_view) override {}
-    void text(const char*, std::size_t) override {}
-
-private:
-    const ZipReader& m_zip;
-    std::string_view m_source;
-};
-
-std::vector<Relationship> readRels(const ZipReader& zip, std::string_view source) {
-    const std::string part = source.empty() ? "_rels/.rels" : relsPartOf(source);
-    RelsHandler h(zip, source);
-    if (zip.has(part)) {
-        parsePart(zip, part, h, kMaxSmallPart);
-    }
-    return std::move(h.rels);
-}
-
-const Relationship* findByType(const std::vector<Relationship>& rels, std::string_view type) {
-    for (const Relationship& r : rels) {
-        if (r.type == type) {
-            return &r;
-        }
-    }
-    return nullptr;
-}
-
-// ---- workbook.xml ---------------------------------------------------------------------------
-
-struct SheetEntry {
-    std::string name;
-    std::string relId;
-};
-
-class WorkbookHandler : public XmlHandler {
-public:
-    std::vector<SheetEntry> sheets;
-    bool date1904 = false;
-    std::size_t activeTab = 0;
-
-    void startElement(std::string_view name, const Attributes& a) override {
-        if (name == "sheet") {
-            const char* n = a.get("name");
-            const char* id = a.get("id");
-            sheets.push_back({n ? n : "", id ? id : ""});
-        } else if (name == "workbookPr") {
-            date1904 = parseBool(a.get("date1904"), false);
-        } else if (name == "workbookView" && !m_sawView) {
-            m_sawView = true;
-            if (const char* t = a.get("activeTab")) {
-                activeTab = parseUnsigned(t).value_or(0);
-            }
-        }
-    }
-    void endElement(std::string_view) override {}
-    void text(const char*, std::size_t) override {}
-
-private:
-    bool m_sawView = false;
-};
-
-// ---- rich text (shared strings and inline strings) ------------------------------------------
-
-// Collects one <si> or <is>: plain <t> text, or runs <r><rPr/><t/></r>; phonetic runs (<rPh>)
-// are left out.
-class RichTextBuilder {
-public:
-    explicit RichTextBuilder(const ReadStyles& styles)
-        : m_styles(styles) {}
-
-    void begin() {
-        m_plain.clear();
-        m_runs.clear();
-        m_anyFont = false;
-        m_phonetic = 0;
-        m_inRun = false;
-        m_inProps = false;
-    }
-
-    // Returns true while the element's text is wanted.
-    bool start(std::string_view name, const Attributes& a) {
-        if (name == "rPh") {
-            ++m_phonetic;
-        }
-        if (m_phonetic) {
-            return false;
-        }
-        if (name == "r") {
-            m_inRun = true;
-            m_run = RichRun{};
-            m_runFont = m_styles.defaultFont;
-        } else if (name == "rPr" && m_inRun) {
-            m_inProps = true;
-            m_run.hasFont = true;
-            m_anyFont = true;
-        } else if (m_inProps) {
-            applyFontElement(m_runFont, name, a);
-        } else if (name == "t") {
-            m_t.clear();
-            return true;
-        }
-        return false;
-    }
-
-    void end(std::string_view name) {
-        if (name == "rPh") {
-            if (m_phonetic) {
-                --m_phonetic;
-            }
-            return;
-        }
-        if (m_phonetic) {
-            return;
-        }
-        if (name == "t") {
-            decodeEscapes(m_t);
-            (m_inRun ? m_run.text : m_plain) += m_t;
-        } else if (name == "rPr") {
-            m_inProps = false;
-        } else if (name == "r" && m_inRun) {
-            if (m_run.hasFont) {
-                m_run.font = m_runFont.resolve(m_styles.palette, m_styles.theme);
-            }
-            m_runs.push_back(std::move(m_run));
-            m_inRun = false;
-        }
-    }
-
-    void text(const char* s, std::size_t n) { m_t.append(s, n); }
-
-    // Adds the collected text to `strings`.
-    std::uint32_t finish(StringTable& strings) {
-        if (m_runs.empty() || !m_anyFont) {
-            for (const RichRun& r : m_runs) {
-                m_plain += r.text;
-            }
-            return strings.intern(m_plain);
-        }
-        SharedString s;
-        if (!m_plain.empty()) {
-            m_runs.insert(m_runs.begin(), RichRun{m_plain, false, {}});
-        }
-        for (const RichRun& r : m_runs) {
-            s.text += r.text;
-        }
-        s.runs = std::move(m_runs);
-        m_runs.clear();
-        return strings.addRich(std::move(s));
-    }
-
-private:
-    const ReadStyles& m_styles;
-    std::string m_plain;
-    std::string m_t;
-    std::vector<RichRun> m_runs;
-    RichRun m_run;
-    RawFont m_runFont;
-    bool m_anyFont = false;
-    bool m_inRun = false;
-    bool m_inProps = false;
-    int m_phonetic = 0;
-};
-
-class SharedStringsHandler : public XmlHandler {
-public:
-    SharedStringsHandler(const ReadStyles& styles, StringTable& strings,
-                         std::vector<std::uint32_t>& map)
-        : m_builder(styles)
-        , m_strings(strings)
-        , m_map(map) {}
-
-    void startElement(std::string_view name, const Attributes& a) override {
-        if (name == "si") {
-            m_inItem = true;
-            m_builder.begin();
-        } else if (m_inItem) {
-            wantText = m_builder.start(name, a);
-        } else if (name == "sst") {
-            if (const char* n = a.get("uniqueCount")) {
-                // Only a hint: never trust it for more than the part could hold.
-                const std::size_t count =
-                    std::min<std::size_t>(parseUnsigned(n).value_or(0), 1u << 20);
-                m_map.reserve(count);
-                m_strings.reserve(count);
-            }
-        }
-    }
-
-    void endElement(std::string_view name) override {
-        wantText = false;
-        if (name == "si" && m_inItem) {
-            m_map.push_back(m_builder.finish(m_strings));
-            m_inItem = false;
-        } else if (m_inItem) {
-            m_builder.end(name);
-        }
-    }
-
-    void text(const char* s, std::size_t n) override { m_builder.text(s, n); }
-
-private:
-    RichTextBuilder m_builder;
-    StringTable& m_strings;
-    std::vector<std::uint32_t>& m_map;
-    bool m_inItem = false;
-};
-
-// ---- worksheets -----------------------------------------------------------------------------
-
-std::optional<std::uint8_t> errorCode(std::string_view text) {
-    struct Entry {
-        std::string_view text;
-        std::uint8_t code;
-    };
-    static constexpr Entry kErrors[] = {
-        {"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
-        {"#NAME?", 0x1D}, {"#NUM!", 0x24},   {"#N/A", 0x2A},    {"#GETTING_DATA", 0x2B},
-    };
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r')) {
-        text.remove_suffix(1);
-    }
-    for (const Entry& e : kErrors) {
-        if (e.text == text) {
-            return e.code;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string cellName(std::uint32_t row, std::uint32_t col) {
-    std::string letters;
-    for (std::uint32_t c = col + 1; c > 0; c = (c - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
-    }
-    return letters + std::to_string(row + 1);
-}
-
-class SheetHandler : public XmlHandler {
-public:
-    SheetHandler(Workbook& book, Worksheet& sheet, const ReadStyles& styles,
-                 const std::vector<std::uint32_t>& sharedStrings, std::uint64_t partSize)
-        : m_book(book)
-        , m_sheet(sheet)
-        , m_styles(styles)
-        , m_shared(sharedStrings)
-        , m_partSize(partSize)
-        , m_rich(styles) {
-        m_value.reserve(64);
-    }
-
-    void startElement(std::string_view name, const Attributes& a) override {
-        if (m_inCell) {
-            cellChild(name, a);
-            return;
-        }
-        if (m_inSheetData) {
-            if (name == "c") {
-                startCell(a);
-            } else if (name == "row") {
-                startRow(a);
-            }
-            return;
-        }
-        if (name == "sheetData") {
-            m_inSheetData = true;
-        } else if (name == "col") {
-            column(a);
-        } else if (name == "mergeCell") {
-            merge(a);
-        } else if (name == "dimension") {
-            dimension(a);
-        } else if (name == "sheetFormatPr") {
-            formatDefaults(a);
-        }
-    }
-
-    void endElement(std::string_view name) override {
-        if (m_inCell) {
-            if (name == "c") {
-                endCell();
-            } else if (m_inInline) {
-                if (name == "is") {
-                    m_inInline = false;
-                } else {
-                    m_rich.end(name);
-                }
-                wantText = false;
-            } else if (name == "v") {
-                wantText = false;
-            }
-            return;
-        }
-        if (name == "row") {
-            m_nextRow = m_rowIndex + 1;
-            if (m_row) {
-                if (m_rowStyle) {
-                    fillStyledRow();
-                }
-                m_lastRowWidth = m_row->cells.size();
-            }
-            m_row = nullptr;
-            m_rowStyle = 0;
-        } else if (name == "sheetData") {
-            m_inSheetData = false;
-        }
-    }
-
-    void text(const char* s, std::size_t n) override {
-        if (m_inInline) {
-            m_rich.text(s, n);
-        } else {
-            m_value.append(s, n);
-        }
-    }
-
-private:
-    enum class ValueType : std::uint8_t { Number, Shared, Str, Inline, Bool, Error, Date };
-
-    void startRow(const Attributes& a) {
-        std::uint32_t index = m_nextRow;
-        const char* ht = nullptr;
-        const char* custom = nullptr;
-        const char* hidden = nullptr;
-        const char* style = nullptr;
-        const char* customFormat = nullptr;
-        for (const char** p = rawList(a); *p; p += 2) {
-            const std::string_view n = localName(p[0]);
-            if (n == "r") {
-                const auto v = parseUnsigned(p[1]);
-                if (v && *v > kMaxRows) {
-                    throw ContentFault("行号" + std::string(p[1]) + kBeyondRows);
-                }
-                if (!v || *v == 0) {
-                    throw ContentFault("行号“" + std::string(p[1]) + "”无效");
-                }
-                index = *v - 1;
-            } else if (n == "ht") {
-                ht = p[1];
-            } else if (n == "customHeight") {
-                custom = p[1];
-            } else if (n == "hidden") {
-                hidden = p[1];
-            } else if (n == "s") {
-                style = p[1];
-            } else if (n == "customFormat") {
-                customFormat = p[1];
-            }
-        }
-        if (index >= kMaxRows) {
-            throw ContentFault("第" + std::to_string(index + 1ull) + "行" + kBeyondRows);
-        }
-        m_rowIndex = index;
-        m_row = &m_sheet.rowForWrite(index);
-        bool zeroHigh = false;
-        if (ht) {
-            if (auto h = parseDouble(ht); h && *h >= 0 && *h <= 409.5) {
-                m_row->height = *h;
-                zeroHigh = *h == 0;
-            }
-        }
-        m_row->customHeight = parseBool(custom, false);
-        // A row zero high is hidden, as spreadsheet applications hide it.
-        m_row->hidden = parseBool(hidden, false) || zeroHigh;
-        m_rowStyle = 0;
-        if (style && parseBool(customFormat, false)) {
-            m_rowStyle = styleOf(style, [&] { return "第" + std::to_string(index + 1ull) + "行"; });
-        }
-        if (m_row->cells.empty() && m_lastRowWidth) {
-            m_row->cells.reserve(m_lastRowWidth);
-        }
-        m_nextCol = 0;
-    }
-
-    void startCell(const Attributes& a) {
-        const char* ref = nullptr;
-        const char* xf = nullptr;
-        m_type = ValueType::Number;
-        for (const char** p = rawList(a); *p; p += 2) {
-            const std::string_view n = localName(p[0]);
-            if (n == "r") {
-                ref = p[1];
-            } else if (n == "s") {
-                xf = p[1];
-            } else if (n == "t") {
-                m_type = valueType(p[1]);
-            }
-        }
-        if (!m_row) {
-            // A cell outside any <row>: the row after the last one.
-            m_rowIndex = m_nextRow;
-            m_row = &m_sheet.rowForWrite(m_rowIndex);
-            m_nextCol = 0;
-        }
-        m_cellRow = m_rowIndex;
-        m_cellCol = m_nextCol;
-        if (ref) {
-            CellRef r;
-            if (!parseCellRef(ref, r) || !r.hasRow) {
-                throw ContentFault("单元格地址“" + std::string(ref) + "”" +
-                                   (beyondSheet(ref) ? kBeyondSheet : "无效"));
-            }
-            m_cellRow = r.row;
-            m_cellCol = r.col;
-        }
-        if (m_cellCol >= kMaxCols) {
-            throw ContentFault("第" + std::to_string(m_cellRow + 1ull) + "行的单元格" +
-                               kBeyondCols);
-        }
-        m_nextCol = m_cellCol + 1;
-        m_cellStyle = xf ? styleOf(xf, [this] { return "单元格" + cellName(m_cellRow, m_cellCol); })
-                         : m_styles.style(0);
-        m_inCell = true;
-        m_hasValue = false;
-        m_sawInline = false;
-        m_value.clear();
-    }
-
-    void cellChild(std::string_view name, const Attributes& a) {
-        if (m_inInline) {
-            wantText = m_rich.start(name, a);
-        } else if (name == "v") {
-            m_hasValue = true;
-            m_value.clear();
-            wantText = true;
-        } else if (name == "is") {
-            m_inInline = true;
-            m_sawInline = true;
-            m_hasValue = true;
-            m_type = ValueType::Inline;
-            m_rich.begin();
-        }
-    }
-
-    void endCell() {
-        m_inCell = false;
-        wantText = false;
-        Cell cell;
-        cell.style = m_cellStyle;
-        if (m_hasValue) {
-            switch (m_type) {
-            case ValueType::Number:
-                if (!isBlank(m_value)) {
-                    const auto v = parseDouble(m_value);
-                    if (!v) {
-                        fault("的数值“" + m_value + "”无效");
-                    }
-                    cell.type = CellType::Number;
-                    cell.number = *v;
-                }
-                break;
-            case ValueType::Shared: {
-                const auto i = parseUnsigned(m_value);
-                if (!i || *i >= m_shared.size()) {
-                    fault("引用的共享字符串“" + m_value + "”不存在（共" +
-                          std::to_string(m_shared.size()) + "条）");
-                }
-                cell.type = CellType::Text;
-                cell.text = m_shared[*i];
-                break;
-            }
-            case ValueType::Str:
-                decodeEscapes(m_value);
-                cell.type = CellType::Text;
-                cell.text = m_book.strings.intern(m_value);
-                break;
-            case ValueType::Inline:
-                cell.type = CellType::Text;
-                if (m_sawInline) {
-                    cell.text = m_rich.finish(m_book.strings);
-                } else {
-                    // An inline string written as <v> text, as some writers do.
-                    decodeEscapes(m_value);
-                    cell.text = m_book.strings.intern(m_value);
-                }
-                break;
-            case ValueType::Bool: {
-                const std::string_view v = trimmed(m_value);
-                if (v != "0" && v != "1" && v != "true" && v != "false") {
-                    fault("的逻辑值“" + m_value + "”无效");
-                }
-                cell.type = CellType::Bool;
-                cell.boolean = v == "1" || v == "true";
-                break;
-            }
-            case ValueType::Error:
-                if (auto code = errorCode(m_value)) {
-                    cell.type = CellType::Error;
-                    cell.error = *code;
-                } else if (!isBlank(m_value)) {
-                    // An error of a newer application (#SPILL!, #CALC!, ...): keep what it showed.
-                    cell.type = CellType::Text;
-                    cell.text = m_book.strings.intern(trimmed(m_value));
-                }
-                break;
-            case ValueType::Date:
-                if (!isBlank(m_value)) {
-                    const auto v = parseIsoDate(m_value, m_book.date1904);
-                    if (!v) {
-                        fault("的日期“" + m_value + "”无效");
-                    }
-                    cell.type = CellType::Number;
-                    cell.number = *v;
-                }
-                break;
-            }
-        }
-        m_inInline = false;
-        place(cell);
-    }
-
-    void place(const Cell& cell) {
-        ++m_cellCount;
-        if (m_cellRow != m_rowIndex) {
-            // The cell names another row than its <row>: follow the cell.
-            m_rowIndex = m_cellRow;
-            m_row = &m_sheet.rowForWrite(m_rowIndex);
-            m_rowStyle = 0;
-        }
-        m_lastCol = std::max(m_lastCol, m_cellCol);
-        Row& row = *m_row;
-        if (row.cells.empty()) {
-            row.firstCol = m_cellCol;
-            row.cells.push_back(cell);
-            return;
-        }
-        const std::uint32_t end = row.firstCol + static_cast<std::uint32_t>(row.cells.size());
-        if (m_cellCol == end) {
-            row.cells.push_back(cell);
-        } else if (m_cellCol > end) {
-            pad(m_cellCol - end);
-            row.cells.resize(m_cellCol - row.firstCol, rowStyledEmpty());
-            row.cells.push_back(cell);
-        } else {
-            if (m_cellCol < row.firstCol) {
-                pad(row.firstCol - m_cellCol);
-                row.cells.insert(row.cells.begin(), row.firstCol - m_cellCol, rowStyledEmpty());
-                row.firstCol = m_cellCol;
-            }
-            row.cells[m_cellCol - row.firstCol] = cell;
-        }
-    }
-
-    Cell rowStyledEmpty() const {
-        Cell c;
-        c.style = m_rowStyle;
-        return c;
-    }
-
-    // A row formatted as a whole shows its format in every cell the file leaves out: those of
-    // the sheet's used columns become empty cells with the row's format, so the look survives
-    // copying the row's cells. A row without cells is left as it is.
-    void fillStyledRow() {
-        Row& row = *m_row;
-        if (row.cells.empty()) {
-            return;
-        }
-        const std::uint32_t last = std::max(m_lastCol, m_dimensionLastCol);
-        if (row.firstCol > 0) {
-            pad(row.firstCol);
-            row.cells.insert(row.cells.begin(), row.firstCol, rowStyledEmpty());
-            row.firstCol = 0;
-        }
-        if (row.cells.size() < last + 1u) {
-            pad(last + 1u - row.cells.size());
-            row.cells.resize(last + 1u, rowStyledEmpty());
-        }
-    }
-
-    // Rows hold their cells densely, so gaps cost memory that the XML does not: a sheet whose
-    // gaps far outweigh its cells (a damaged or hostile file) is refused before it exhausts
-    // memory.
-    void pad(std::uint64_t gap) {
-        m_padding += gap;
-        if (m_padding > kPaddingBase + kPaddingPerCell * m_cellCount) {
-            throw ContentFault("工作表中的单元格过于分散，超出了可读取的范围");
-        }
-    }
-
-    void column(const Attributes& a) {
-        const auto min = parseUnsigned(a.get("min") ? a.get("min") : "");
-        const auto max = parseUnsigned(a.get("max") ? a.get("max") : "");
-        if (!min || *min == 0 || *min > kMaxCols) {
-            return;
-        }
-        const std::uint32_t last = std::min<std::uint32_t>(max.value_or(*min), kMaxCols);
-        ColumnInfo info;
-        if (const char* w = a.get("width")) {
-            if (auto v = parseDouble(w); v && *v >= 0 && *v <= 255) {
-                info.width = *v;
-            }
-        }
-        info.customWidth = parseBool(a.get("customWidth"), false);
-        info.hidden = parseBool(a.get("hidden"), false);
-        if (const char* s = a.get("style")) {
-            info.style = styleOf(s, [&] { return "第" + std::to_string(*min) + "列"; });
-        }
-        // Runs may overlap, so their sum is bounded: a few bytes of XML must not cost minutes.
-        m_columnsSet += last - *min + 1ull;
-        if (m_columnsSet > kMaxColumnsSet) {
-            throw ContentFault("列的设置（<col>）重复覆盖了超过 " + std::to_string(kMaxColumnsSet) +
-                               " 列，正常的工作簿不会这样");
-        }
-        for (std::uint32_t c = *min; c <= last; ++c) {
-            m_sheet.columnForWrite(c - 1) = info;
-        }
-    }
-
-    void merge(const Attributes& a) {
-        const char* ref = a.get("ref");
-        CellRange r;
-        if (!ref || !parseRangeRef(ref, r)) {
-            throw ContentFault("合并区域“" + std::string(ref ? ref : "") + "”无效");
-        }
-        if (r.firstRow != r.lastRow || r.firstCol != r.lastCol) {
-            m_sheet.merges().add(r);
-        }
-    }
-
-    void dimension(const Attributes& a) {
-        const char* ref = a.get("ref");
-        CellRange r;
-        if (ref && parseRangeRef(ref, r)) {
-            m_dimensionLastCol = r.lastCol;
-            // Each row takes some bytes of XML: never reserve more rows than the part can hold.
-            const std::uint64_t cap = m_partSize / 8 + 16;
-            m_sheet.reserveRows(
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(r.lastRow + 1ull, cap)));
-        }
-    }
-
-    void formatDefaults(const Attributes& a) {
-        const char* colWidth = a.get("defaultColWidth");
-        if (auto v = parseDouble(colWidth ? colWidth : ""); v && *v > 0 && *v <= 255) {
-            m_sheet.defaultColumnWidth = *v;
-        } else if (const char* base = a.get("baseColWidth")) {
-            if (auto b = parseInt(base); b && *b >= 0 && *b <= 255) {
-                m_sheet.baseColumnWidth = *b;
-                m_sheet.defaultColumnWidth =
-                    columnWidthFromBase(*b, digitWidthPixels(m_book.styles.at(0).font));
-            }
-        }
-        if (const char* h = a.get("defaultRowHeight")) {
-            if (auto v = parseDouble(h); v && *v > 0 && *v <= 409.5) {
-                m_sheet.defaultRowHeight = *v;
-            }
-        }
-    }
-
-    static ValueType valueType(std::string_view t) {
-        if (t == "s") {
-            return ValueType::Shared;
-        }
-        if (t == "str") {
-            return ValueType::Str;
-        }
-        if (t == "inlineStr") {
-            return ValueType::Inline;
-        }
-        if (t == "b") {
-            return ValueType::Bool;
-        }
-        if (t == "e") {
-            return ValueType::Error;
-        }
-        if (t == "d") {
-            return ValueType::Date;
-        }
-        return ValueType::Number;
-    }
-
-    static bool isBlank(std::string_view s) {
-        return s.find_first_not_of(" \t\r\n") == std::string_view::npos;
-    }
-
-    static std::string_view trimmed(std::string_view s) {
-        const auto b = s.find_first_not_of(" \t\r\n");
-        if (b == std::string_view::npos) {
-            return {};
-        }
-        const auto e = s.find_last_not_of(" \t\r\n");
-        return s.substr(b, e - b + 1);
-    }
-
-    // The format a style attribute names; `who()` names the cell, row or column in the
-    // message, and is called only for one.
-    template <class Who>
-    std::uint32_t styleOf(const char* text, Who&& who) const {
-        const auto xf = parseUnsigned(text);
-        if (!xf) {
-            throw ContentFault(who() + "的单元格格式编号“" + std::string(text) + "”无效");
-        }
-        if (*xf >= m_styles.xfToStyle.size()) {
-            throw ContentFault(who() + "引用的单元格格式“" + std::string(text) + "”不存在（共" +
-                               std::to_string(m_styles.xfToStyle.size()) + "种）");
-        }
-        return m_styles.xfToStyle[*xf];
-    }
-
-    // Whether an address that did not parse is well formed but past the sheet's last row or
-    // column ("XFE1", "A1048577").
-    static bool beyondSheet(std::string_view ref) {
-        std::size_t i = 0;
-        while (i < ref.size() &&
-               ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-            ++i;
-        }
-        const std::size_t digits = ref.size() - i;
-        if (i == 0 || digits == 0 ||
-            ref.find_first_not_of("0123456789", i) != std::string_view::npos) {
-            return false;
-        }
-        return ref.find_first_not_of('0', i) != std::string_view::npos;
-    }
-
-    static constexpr const char* kBeyondRows = "超出了工作表的上限（最多 1048576 行）";
-    static constexpr const char* kBeyondCols = "超出了工作表的上限（最多 16384 列，即到XFD列）";
-    static constexpr const char* kBeyondSheet =
-        "超出了工作表的范围（最多 1048576 行、16384 列，即到XFD1048576）";
-
-    [[noreturn]] void fault(const std::string& what) const {
-        throw ContentFault("单元格" + cellName(m_cellRow, m_cellCol) + what);
-    }
-
-    static const char** rawList(const Attributes& a) { return a.list(); }
-
-    Workbook& m_book;
-    Worksheet& m_sheet;
-    const ReadStyles& m_styles;
-    const std::vector<std::uint32_t>& m_shared;
-    std::uint64_t m_partSize;
-    RichTextBuilder m_rich;
-
-    bool m_inSheetData = false;
-    bool m_inCell = false;
-    bool m_inInline = false;
-    bool m_hasValue = false;
-    bool m_sawInline = false;
-    ValueType m_type = ValueType::Number;
-    Row* m_row = nullptr;
-    std::uint32_t m_rowIndex = 0;
-    std::uint32_t m_nextRow = 0;
-    std::uint32_t m_nextCol = 0;
-    std::size_t m_lastRowWidth = 0;
-    std::uint32_t m_cellRow = 0;
-    std::uint32_t m_cellCol = 0;
-    std::uint32_t m_cellStyle = 0;
-    std::string m_value;
-    std::uint32_t m_rowStyle = 0; // the format of a row formatted as a whole, else 0
-    std::uint32_t m_lastCol = 0;
-    std::uint32_t m_dimensionLastCol = 0;
-    std::uint64_t m_cellCount = 0;
-    std::uint64_t m_padding = 0;
-    static constexpr std::uint64_t kPaddingBase = 8u << 20;
-    static constexpr std::uint64_t kPaddingPerCell = 256;
-    std::uint64_t m_columnsSet = 0;
-    static constexpr std::uint64_t kMaxColumnsSet = 16ull * kMaxCols;
-};
-
-// ---- the package ----------------------------------------------------------------------------
-
-std::string inQuotes(const std::string& name) {
-    return "“" + name + "”";
-}
-
-std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& options) {
-    const std::string& name = zip.displayName();
-    auto book = std::make_unique<Workbook>();
-    book->sourceName = name;
-
-    // The workbook part: where the package relationships say, else the usual place.
-    std::string workbookPart;
+// The workbook part: where the package relationships say, else the usual place.
+std::string findWorkbookPart(const ZipReader& zip) {
     const auto packageRels = readRels(zip, "");
     if (const Relationship* r = findByType(packageRels, "officeDocument");
         r && !r->outside && zip.has(r->target)) {
-        workbookPart = r->target;
-    } else if (zip.has("xl/workbook.xml")) {
-        workbookPart = "xl/workbook.xml";
-    } else if (zip.has("xl/workbook.bin")) {
-        throw WorkbookError(inQuotes(name) + "是二进制格式（.xlsb）的工作簿，无法读取：请用 WPS "
-                                             "表格或 LibreOffice 打开并另存为 .xlsx。");
-    } else {
-        throw WorkbookError(inQuotes(name) + "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
+        return r->target;
     }
+    if (zip.has("xl/workbook.xml")) {
+        return "xl/workbook.xml";
+    }
+    if (zip.has("xl/workbook.bin")) {
+        named(zip, "是二进制格式（.xlsb）的工作簿，无法读取：请用 WPS 表格或 LibreOffice 打开并另存"
+                   "为 .xlsx。");
+    }
+    named(zip, "不是Excel工作簿：压缩包中没有xl/workbook.xml。");
+}
 
-    WorkbookHandler wbh;
-    parsePart(zip, workbookPart, wbh, kMaxSmallPart);
-    book->date1904 = wbh.date1904;
-    const auto rels = readRels(zip, workbookPart);
+// The parts the workbook part refers to through its relationships.
+class WorkbookParts {
+public:
+    WorkbookParts(const ZipReader& zip, const std::string& workbookPart)
+        : m_zip(zip)
+        , m_rels(readRels(zip, workbookPart)) {}
 
-    // A part the workbook's relationships name must be there (a misplaced one is looked for
-    // where writers usually put it); without a relationship the usual place, if any, is read.
-    auto partOf = [&](std::string_view type, std::string_view usual,
-                      std::string_view what) -> std::string {
-        const Relationship* r = findByType(rels, type);
-        if (r && !r->outside && zip.has(r->target)) {
+    // The part of a relationship of `type` (`what` names it in messages). A part the
+    // relationships name must be there (a misplaced one is looked for where writers usually put
+    // it); without a relationship the usual place, if any, is read. Empty when there is none.
+    std::string partOf(std::string_view type, std::string_view usual, std::string_view what) const {
+        const Relationship* r = findByType(m_rels, type);
+        if (r && !r->outside && m_zip.has(r->target)) {
             return r->target;
         }
-        if (!usual.empty() && zip.has(usual)) {
+        if (!usual.empty() && m_zip.has(usual)) {
             return std::string(usual);
         }
         if (!r) {
             return {};
         }
         if (r->outside) {
-            throw WorkbookError(inQuotes(name) + "已损坏：" + std::string(what) + "的关系“" +
-                                r->id + "”指向压缩包以外的位置“" + r->raw + "”。");
+            damaged(m_zip, std::string(what) + "的关系" + inQuotes(r->id) + "指向压缩包以外的位置" +
+                               inQuotes(r->raw));
         }
-        throw WorkbookError(inQuotes(name) + "已损坏：缺少" + std::string(what) + "部件" +
-                            r->target + "（关系“" + r->id + "”指向它）。");
-    };
-
-    ThemeColors theme = defaultThemeColors();
-    if (const std::string part = partOf("theme", "", "主题"); !part.empty()) {
-        theme = readTheme(zip, part);
-    }
-    const std::string stylesPart = partOf("styles", "xl/styles.xml", "单元格格式");
-    const ReadStyles styles = readStyles(&zip, stylesPart, theme, book->styles);
-
-    std::vector<std::uint32_t> shared;
-    if (const std::string part = partOf("sharedStrings", "xl/sharedStrings.xml", "共享字符串");
-        !part.empty()) {
-        SharedStringsHandler h(styles, book->strings, shared);
-        parsePart(zip, part, h, kMaxSharedStringsPart);
+        damaged(m_zip,
+                "缺少" + std::string(what) + "部件" + r->target + "（关系" + inQuotes(r->id) +
+                    "指向它）",
+                r->target);
     }
 
-    bool firstWorksheet = true;
-    for (std::size_t i = 0; i < wbh.sheets.size(); ++i) {
-        const SheetEntry& entry = wbh.sheets[i];
-        const Relationship* rel = nullptr;
-        for (const Relationship& r : rels) {
+    // The worksheet part of `entry`; nothing for a chart, dialog or macro sheet.
+    const Relationship* sheetOf(const SheetEntry& entry) const {
+        for (const Relationship& r : m_rels) {
             if (r.id == entry.relId) {
-                rel = &r;
-                break;
+                return r.type == "worksheet" ? &r : nullptr;
             }
         }
+        damaged(m_zip, "找不到工作表" + inQuotes(entry.name) + "的部件（关系" +
+                           inQuotes(entry.relId) + "不存在）");
+    }
+
+private:
+    const ZipReader& m_zip;
+    std::vector<Relationship> m_rels;
+};
+
+// Adds the worksheets of `listed` to `book`, reading the cells of the first (of all with
+// `allSheets`); the others are present with their names only.
+void readSheets(const ZipReader& zip, const WorkbookParts& parts, const WorkbookPart& listed,
+                const ReadStyles& styles, const std::vector<std::uint32_t>& shared, bool allSheets,
+                Workbook& book) {
+    bool firstWorksheet = true;
+    for (std::size_t i = 0; i < listed.sheets.size(); ++i) {
+        const SheetEntry& entry = listed.sheets[i];
+        const Relationship* rel = parts.sheetOf(entry);
         if (!rel) {
-            throw WorkbookError(inQuotes(name) + "已损坏：找不到工作表" + inQuotes(entry.name) +
-                                "的部件（关系“" + entry.relId + "”不存在）。");
-        }
-        if (rel->type != "worksheet") {
             continue; // chart sheets, dialog and macro sheets hold no cells to read
         }
-        if (i == wbh.activeTab) {
-            book->activeSheet = book->sheetCount();
+        if (i == listed.activeTab) {
+            book.activeSheet = book.sheetCount();
         }
-        Worksheet& sheet = book->addSheet(entry.name);
-        if (options.allSheets || firstWorksheet) {
+        Worksheet& sheet = book.addSheet(entry.name);
+        if (allSheets || firstWorksheet) {
             if (rel->outside) {
-                throw WorkbookError(inQuotes(name) + "已损坏：工作表" + inQuotes(entry.name) +
-                                    "的关系“" + rel->id + "”指向压缩包以外的位置“" + rel->raw +
-                                    "”。");
+                damaged(zip,
+                        "工作表" + inQuotes(entry.name) + "的关系" + inQuotes(rel->id) +
+                            "指向压缩包以外的位置" + inQuotes(rel->raw),
+                        rel->target);
             }
-            SheetHandler h(*book, sheet, styles, shared, zip.size(rel->target));
-            parsePart(zip, rel->target, h, kMaxSheetPart);
+            readSheetPart(zip, rel->target, book, sheet, styles, shared);
         }
         firstWorksheet = false;
     }
+}
+
+std::unique_ptr<Workbook> readPackage(const ZipReader& zip, const ReadOptions& options) {
+    auto book = std::make_unique<Workbook>();
+    book->sourceName = zip.displayName();
+    const std::string workbookPart = findWorkbookPart(zip);
+    const WorkbookPart listed = readWorkbookPart(zip, workbookPart);
+    book->date1904 = listed.date1904;
+    const WorkbookParts parts(zip, workbookPart);
+
+    ThemeColors theme = defaultThemeColors();
+    if (const std::string part = parts.partOf("theme", "", "主题"); !part.empty()) {
+        theme = readTheme(zip, part);
+    }
+    const std::string stylesPart = parts.partOf("styles", "xl/styles.xml", "单元格格式");
+    const ReadStyles styles = readStyles(&zip, stylesPart, theme, book->styles);
+    std::vector<std::uint32_t> shared;
+    if (const std::string part =
+            parts.partOf("sharedStrings", "xl/sharedStrings.xml", "共享字符串");
+        !part.empty()) {
+        shared = readSharedStrings(zip, part, styles, book->strings);
+    }
+    readSheets(zip, parts, listed, styles, shared, options.allSheets, *book);
     if (book->sheetCount() == 0) {
-        throw WorkbookError(inQuotes(name) + "中没有工作表。");
+        named(zip, "中没有工作表。");
     }
     return book;
 }

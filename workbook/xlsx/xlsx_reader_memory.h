@@ -1,7 +1,7 @@
 // Reading an .xlsx package held in memory, for the fuzzer and for callers that have the bytes.
 #pragma once
 
-#include "xlsx_reader.h"
+#include "xlsx/xlsx_reader.h"
 
 #include <cstddef>
 #include <string>

@@ -1,5 +1,5 @@
 // Parsing styles.xml (number formats, fonts, fills, borders, xfs, palette) and theme colours.
-#include "xlsx_styles_reader.h"
+#include "xlsx/xlsx_styles_reader.h"
 
 #include "builtin_formats.h"
 

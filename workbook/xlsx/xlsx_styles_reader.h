@@ -1,8 +1,8 @@
 // Reading styles.xml and the theme's colours of an .xlsx package into fully resolved formats.
 #pragma once
 
-#include "xlsx_read_common.h"
-#include "zip_reader.h"
+#include "xlsx/xlsx_read_common.h"
+#include "xlsx/zip_reader.h"
 
 #include <cstdint>
 #include <string_view>

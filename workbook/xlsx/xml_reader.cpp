@@ -1,6 +1,9 @@
 // The expat driver: feeds a part through the parser in blocks and turns faults into messages.
-#include "xml_reader.h"
+#include "xlsx/xml_reader.h"
 
+#include "little_endian.h"
+#include "read_error.h"
+#include "text_util.h"
 #include "workbook.h"
 
 #include <expat.h>
@@ -263,12 +266,6 @@ struct IconvEncoding {
     iconv_t cd;
 };
 
-std::uint32_t littleEndian32(const char* b) {
-    const auto* u = reinterpret_cast<const unsigned char*>(b);
-    return u[0] | (std::uint32_t{u[1]} << 8) | (std::uint32_t{u[2]} << 16) |
-           (std::uint32_t{u[3]} << 24);
-}
-
 int XMLCALL convertIconv(void* data, const char* s) {
     auto* e = static_cast<IconvEncoding*>(data);
     char in[2] = {s[0], s[1]};
@@ -282,7 +279,7 @@ int XMLCALL convertIconv(void* data, const char* s) {
         outLeft != 0) {
         return -1;
     }
-    const std::uint32_t cp = littleEndian32(out);
+    const std::uint32_t cp = le32(reinterpret_cast<const std::uint8_t*>(out));
     return cp > 0x10FFFF ? -1 : static_cast<int>(cp);
 }
 
@@ -306,7 +303,7 @@ int XMLCALL unknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
         std::size_t outLeft = sizeof out;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         const std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        const std::uint32_t cp = littleEndian32(out);
+        const std::uint32_t cp = le32(reinterpret_cast<const std::uint8_t*>(out));
         if (r != static_cast<std::size_t>(-1) && outLeft == 0 && cp <= 0x10FFFF) {
             info->map[b] = static_cast<int>(cp);
         } else if (r == static_cast<std::size_t>(-1) && errno == EINVAL) {
@@ -374,10 +371,9 @@ public:
             m_sinceEvent += n;
         }
         if (m_sinceEvent > kMaxXmlToken) {
-            throw WorkbookError("“" + m_displayName + "”已损坏：部件" + std::string(m_part) + "第" +
-                                std::to_string(XML_GetCurrentLineNumber(m_parser.get())) +
-                                "行：一个XML标记长于 " + std::to_string(kMaxXmlToken >> 20) +
-                                " MB，正常的工作簿不会这样。");
+            throw ReadError(fault(XML_GetCurrentLineNumber(m_parser.get()), 0,
+                                  "一个XML标记长于 " + std::to_string(kMaxXmlToken >> 20) +
+                                      " MB，正常的工作簿不会这样"));
         }
     }
 
@@ -386,17 +382,23 @@ private:
         if (m_context.error) {
             std::rethrow_exception(m_context.error);
         }
-        const std::string where = "“" + m_displayName + "”已损坏：部件" + std::string(m_part);
         if (!m_context.fault.empty()) {
-            throw WorkbookError(where + "第" + std::to_string(m_context.line) + "行：" +
-                                m_context.fault + "。");
+            throw ReadError(fault(m_context.line, 0, m_context.fault));
         }
         const XML_Error code = XML_GetErrorCode(m_parser.get());
-        const auto line = XML_GetCurrentLineNumber(m_parser.get());
-        const auto column = XML_GetCurrentColumnNumber(m_parser.get()) + 1;
-        throw WorkbookError(where + "第" + std::to_string(line) + "行第" + std::to_string(column) +
-                            "列的XML" + chineseXmlError(code) + "（" + XML_ErrorString(code) +
-                            "）。");
+        throw ReadError(fault(XML_GetCurrentLineNumber(m_parser.get()),
+                              XML_GetCurrentColumnNumber(m_parser.get()) + 1,
+                              std::string("XML") + chineseXmlError(code) + "（" +
+                                  XML_ErrorString(code) + "）"));
+    }
+
+    // A fault of this part at `line` (and `column`, when not 0).
+    ReadFault fault(std::uint64_t line, std::uint64_t column, std::string what) const {
+        ReadFault f(ReadFault::Kind::Damaged, m_displayName, std::string(m_part));
+        f.line = line;
+        f.column = column;
+        f.fault = std::move(what);
+        return f;
     }
 
     const std::string& m_displayName;

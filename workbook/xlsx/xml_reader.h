@@ -1,7 +1,7 @@
 // Streaming XML parsing of one package part with expat, by local element and attribute names.
 #pragma once
 
-#include "zip_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <cstddef>
 #include <cstdint>

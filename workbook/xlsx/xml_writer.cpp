@@ -1,5 +1,5 @@
 // Escaping and number formatting for the SpreadsheetML writer.
-#include "xml_writer.h"
+#include "xlsx/xml_writer.h"
 
 #include <algorithm>
 #include <charconv>

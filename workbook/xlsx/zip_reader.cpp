@@ -1,6 +1,8 @@
 // Opening a zip package with libzip and streaming its parts, with errors a user can act on.
-#include "zip_reader.h"
+#include "xlsx/zip_reader.h"
 
+#include "read_error.h"
+#include "text_util.h"
 #include "workbook.h"
 
 #include <zip.h>
@@ -19,8 +21,18 @@ namespace {
     throw WorkbookError(message);
 }
 
-std::string inQuotes(const std::string& name) {
-    return "“" + name + "”";
+// “file”已损坏：<fault>。, at `part` when there is one.
+[[noreturn]] void failDamaged(const std::string& file, std::string fault, std::string part = {}) {
+    ReadFault f(ReadFault::Kind::Damaged, file, std::move(part));
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
+}
+
+// “file”<fault>: what the file (or its `part`) is, or is not.
+[[noreturn]] void failNamed(const std::string& file, std::string fault, std::string part = {}) {
+    ReadFault f(ReadFault::Kind::Named, file, std::move(part));
+    f.fault = std::move(fault);
+    throw ReadError(std::move(f));
 }
 
 // A bound in the words of a message: "2 GB", "64 MB".
@@ -36,16 +48,19 @@ std::string bytesText(std::uint64_t v) {
 
 [[noreturn]] void failTooLarge(const std::string& name, const std::string& part,
                                std::uint64_t maxSize) {
-    fail(inQuotes(name) + "中的部件" + part + "解压后超过 " + bytesText(maxSize) +
-         "，超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。请用 WPS 表格或 LibreOffice "
-         "打开并另存为 .xlsx 后再试。");
+    failNamed(name,
+              "中的部件" + part + "解压后超过 " + bytesText(maxSize) +
+                  "，超出了可读取的上限：文件已损坏，或不是正常保存的工作簿。请用 WPS 表格或 "
+                  "LibreOffice 打开并另存为 .xlsx 后再试。",
+              part);
 }
 
 [[noreturn]] void failBomb(const std::string& name, const std::string& what,
                            std::uint64_t compressed, std::uint64_t inflated) {
-    fail(inQuotes(name) + "中的" + what + "只有 " + bytesText(compressed) + "，解压后却已超过 " +
-         std::to_string(inflated >> 20) + " MB（压缩比超过 " + std::to_string(kMaxRatio) +
-         ":1），这不是正常的工作簿，可能是恶意构造的压缩炸弹，已停止读取。");
+    failNamed(name, "中的" + what + "只有 " + bytesText(compressed) + "，解压后却已超过 " +
+                        std::to_string(inflated >> 20) + " MB（压缩比超过 " +
+                        std::to_string(kMaxRatio) +
+                        ":1），这不是正常的工作簿，可能是恶意构造的压缩炸弹，已停止读取。");
 }
 
 enum class Signature { Empty, Zip, Compound, Other };
@@ -69,23 +84,24 @@ Signature signature(const unsigned char* head, std::size_t n) {
     const std::string f = inQuotes(name);
     switch (sig) {
     case Signature::Empty:
-        fail(f + "是空文件，不是Excel工作簿。");
+        failNamed(name, "是空文件，不是Excel工作簿。");
     case Signature::Compound:
-        fail(f + "不是.xlsx格式的工作簿：它是复合文档（旧版.xls工作簿，或受密码保护的工作簿）。");
+        failNamed(name,
+                  "不是.xlsx格式的工作簿：它是复合文档（旧版.xls工作簿，或受密码保护的工作簿）。");
     case Signature::Other:
         if (zipError == ZIP_ER_NOZIP) {
-            fail(f + "不是有效的.xlsx文件：它不是zip压缩包。");
+            failNamed(name, "不是有效的.xlsx文件：它不是zip压缩包。");
         }
         break;
     case Signature::Zip:
         if (zipError == ZIP_ER_NOZIP || zipError == ZIP_ER_EOF) {
-            fail(f + "已损坏或不完整：zip压缩包被截断，找不到它的目录。");
+            failNamed(name, "已损坏或不完整：zip压缩包被截断，找不到它的目录。");
         }
         break;
     }
     switch (zipError) {
     case ZIP_ER_INCONS:
-        fail(f + "已损坏：zip压缩包的目录与内容不一致。");
+        failDamaged(name, "zip压缩包的目录与内容不一致");
     case ZIP_ER_MEMORY:
         fail("读取" + f + "时内存不足。");
     case ZIP_ER_READ:
@@ -96,8 +112,8 @@ Signature signature(const unsigned char* head, std::size_t n) {
         }
         fail("无法读取" + f + "（系统错误 " + std::to_string(sysError) + "）。");
     default:
-        fail(f + "不是有效的.xlsx文件：无法作为zip压缩包打开（错误 " + std::to_string(zipError) +
-             "）。");
+        failNamed(name, "不是有效的.xlsx文件：无法作为zip压缩包打开（错误 " +
+                            std::to_string(zipError) + "）。");
     }
 }
 
@@ -132,7 +148,7 @@ ZipReader::ZipReader(const std::filesystem::path& file, std::string displayName)
         fail("找不到文件" + f + "。");
     }
     if (status.type() == std::filesystem::file_type::directory) {
-        fail(f + "是文件夹，不是Excel工作簿。");
+        failNamed(m_displayName, "是文件夹，不是Excel工作簿。");
     }
     unsigned char head[8] = {};
     std::size_t headSize = 0;
@@ -224,7 +240,7 @@ ZipReader::Stream ZipReader::open(std::string_view part, std::uint64_t maxSize) 
     const std::string f = inQuotes(m_displayName);
     const std::int64_t index = find(part);
     if (index < 0) {
-        fail(f + "已损坏：缺少部件" + std::string(part) + "。");
+        failDamaged(m_displayName, "缺少部件" + std::string(part));
     }
     zip_stat_t st;
     zip_stat_init(&st);
@@ -245,14 +261,15 @@ ZipReader::Stream ZipReader::open(std::string_view part, std::uint64_t maxSize) 
         case ZIP_ER_NOPASSWD:
         case ZIP_ER_WRONGPASSWD:
         case ZIP_ER_ENCRNOTSUPP:
-            fail(f + "受密码保护，无法读取：请用 WPS 表格或 LibreOffice "
-                     "输入密码打开，另存一份不设密码的 .xlsx 后再试。");
+            failNamed(m_displayName, "受密码保护，无法读取：请用 WPS 表格或 LibreOffice "
+                                     "输入密码打开，另存一份不设密码的 .xlsx 后再试。");
         case ZIP_ER_COMPNOTSUPP:
-            fail(f + "的部件" + p + "使用了不支持的压缩方式。");
+            failNamed(m_displayName, "的部件" + p + "使用了不支持的压缩方式。", p);
         case ZIP_ER_MEMORY:
             fail("读取" + f + "时内存不足。");
         default:
-            fail(f + "已损坏：无法读取部件" + p + "（错误 " + std::to_string(code) + "）。");
+            failDamaged(m_displayName, "无法读取部件" + p + "（错误 " + std::to_string(code) + "）",
+                        p);
         }
     }
     return Stream(file, *this, std::string(part), maxSize, compressed);
@@ -274,18 +291,20 @@ std::size_t ZipReader::Stream::read(void* buffer, std::size_t n) {
     const std::string f = inQuotes(m_owner.displayName());
     switch (code) {
     case ZIP_ER_CRC:
-        fail(f + "已损坏：部件" + m_part + "的数据校验失败。");
+        failDamaged(m_owner.displayName(), "部件" + m_part + "的数据校验失败", m_part);
     case ZIP_ER_ZLIB:
     case ZIP_ER_COMPRESSED_DATA:
-        fail(f + "已损坏：部件" + m_part + "的压缩数据有误。");
+        failDamaged(m_owner.displayName(), "部件" + m_part + "的压缩数据有误", m_part);
     case ZIP_ER_EOF:
     case ZIP_ER_READ:
     case ZIP_ER_SEEK:
-        fail(f + "已损坏或不完整：读取部件" + m_part + "时文件提前结束。");
+        failNamed(m_owner.displayName(), "已损坏或不完整：读取部件" + m_part + "时文件提前结束。",
+                  m_part);
     case ZIP_ER_MEMORY:
         fail("读取" + f + "时内存不足。");
     default:
-        fail(f + "已损坏：无法读取部件" + m_part + "（错误 " + std::to_string(code) + "）。");
+        failDamaged(m_owner.displayName(),
+                    "无法读取部件" + m_part + "（错误 " + std::to_string(code) + "）", m_part);
     }
 }
 

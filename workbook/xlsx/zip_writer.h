@@ -13,12 +13,6 @@ struct libdeflate_compressor;
 
 namespace quenly::wb::zip {
 
-/// Turns the complete raw deflate stream in data[0, size) into one that can be continued: its
-/// final block is marked non-final and an empty stored block brings it to a byte boundary, as a
-/// sync flush would. `data` must hold at least size + 16 bytes (the bytes after `size` may be
-/// anything). Returns the new size, or 0 when data[0, size) is not a valid deflate stream.
-std::size_t unfinishDeflate(std::string& data, std::size_t size);
-
 /// Fills `out` (cleared by the callee) with piece `index` of an entry's bytes. Called from several
 /// threads at once, each time with a different index; may throw, which ends the entry.
 using PieceProducer = std::function<void(std::size_t index, std::string& out)>;
@@ -35,6 +29,18 @@ struct ZipWriterOptions {
     bool forceZip64 = false;
     std::uint64_t startOffset = 0;
     bool zlibPieces = false;
+};
+
+/// What the central directory records of an entry written.
+struct ZipEntryRecord {
+    std::string name;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed = 0;
+    std::uint64_t uncompressed = 0;
+    /// Where its local header starts.
+    std::uint64_t offset = 0;
+    /// Whether its local header carries zip64 sizes.
+    bool localZip64 = false;
 };
 
 /// One archive being written. Entries are written one after another; finish() writes the central
@@ -60,19 +66,8 @@ public:
     /// Writes the central directory and closes the file.
     void finish();
 
-    /// Total uncompressed and compressed bytes of the entries written so far.
-    std::uint64_t uncompressedBytes() const;
-    std::uint64_t compressedBytes() const;
-
 private:
-    struct Entry {
-        std::string name;
-        std::uint32_t crc = 0;
-        std::uint64_t compressed = 0;
-        std::uint64_t uncompressed = 0;
-        std::uint64_t offset = 0;
-        bool localZip64 = false;
-    };
+    using Entry = ZipEntryRecord;
 
     void writeLocalHeader(Entry& e);
     void patchLocalHeader(const Entry& e);

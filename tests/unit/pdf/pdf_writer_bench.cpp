@@ -1,6 +1,6 @@
 // Not a test: prints how fast result sheets are written as PDF, and turns result workbooks into
 // PDFs to look at. Usage: pdf_writer_bench PERSONS OUT.pdf | pdf_writer_bench --from BOOK OUT.pdf
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
 #include "slip_fixture.h"
 #include "workbook_file.h"
 

@@ -1,7 +1,7 @@
 // Tests of the PDF writer: pages of whole slips, text and fonts, rendered pixels, and faults,
 // checked with poppler's command-line tools.
-#include "page_layout.h"
-#include "pdf_writer.h"
+#include "pdf/pdf_writer.h"
+#include "print/page_layout.h"
 #include "slip_fixture.h"
 #include "temp_dir.h"
 

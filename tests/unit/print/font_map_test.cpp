@@ -1,5 +1,5 @@
 // Tests of the mapping from spreadsheet font names to installed families.
-#include "font_map.h"
+#include "print/font_map.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "number_format.h"
+#include "print/number_format.h"
 
 int main() {
     using quenly::wb::print::formatNumber;

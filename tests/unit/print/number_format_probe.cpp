@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "number_format.h"
+#include "print/number_format.h"
 
 int main() {
     using quenly::wb::print::formatNumber;

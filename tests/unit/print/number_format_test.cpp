@@ -1,5 +1,5 @@
 // Tests of the number-format engine: the texts cells show through their format codes.
-#include "number_format.h"
+#include "print/number_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
-#include "font_metrics.h"
-#include "page_layout.h"
-#include "row_heights.h"
+#include "print/font_metrics.h"
+#include "print/page_layout.h"
+#include "print/row_heights.h"
 
 #include <gtest/gtest.h>
 
@@ -201,7 +201,7 @@ TEST(PageLayout, GrownRowsMakeThePagesAndAreStoredForOtherApplications) {
     expectWholeSlips(after, shape.persons, 3);
     EXPECT_GT(after.pages.size(), before.pages.size());
 
-    storeFittedHeights(*grown);
+    storeFittedHeights(grown->sheet(0), after);
     const Worksheet& ws = grown->sheet(0);
     EXPECT_DOUBLE_EQ(ws.row(0)->height, after.rowHeightsPt[0]);
     EXPECT_FALSE(ws.row(0)->customHeight);

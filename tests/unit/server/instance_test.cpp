@@ -58,6 +58,22 @@ TEST(Instance, ChecksHowMembersAreCalledAndTheirArguments) {
               "没有打开第 2 个工作簿（共打开 1 个）");
 }
 
+TEST(Instance, AddressNamesTheRangeWhetherCalledOrRead) {
+    ServerFixture f;
+    Dispatch app = f.startWith("/w.xlsx", smallBook());
+    // Given in any form, named in the plain one, corners ordered.
+    Dispatch range = app.getObject("Range", Variant("$c$3:b2"));
+    EXPECT_EQ(range.get("Address"), Variant("B2:C3"));
+    EXPECT_EQ(range.call("address"), Variant("B2:C3"));
+    EXPECT_EQ(
+        app.getObject("Worksheets", 1).getObject("Range", Variant("XFD1048576")).get("Address"),
+        Variant("XFD1048576"));
+    EXPECT_EQ(errorOf([&] { range.put("Address", Variant("A1")); }), "成员 Address 不能赋值");
+    const Variant one[] = {Variant(1.0)};
+    EXPECT_EQ(errorOf([&] { range.call("Address", one); }),
+              "成员 Address 需要 0 个参数，收到 1 个");
+}
+
 TEST(Instance, ValueGivesEachKindOfCell) {
     ServerFixture f;
     Dispatch app = f.startWith("/w.xlsx", smallBook());

@@ -1,6 +1,7 @@
 // Saving and opening workbook files when things go wrong: a full or read-only disk, a name too
 // long for the usual temporary name, blanks around a path. Each fault is told in Chinese,
 // naming the file, and a failed save leaves the folder as it was.
+#include "file_faults.h"
 #include "temp_dir.h"
 #include "workbook_file.h"
 
@@ -24,20 +25,6 @@ namespace {
 using quenly::test::TempDir;
 namespace fs = std::filesystem;
 
-std::vector<std::string> entries(const fs::path& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        out.push_back(e.path().filename().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A sheet of `rows` rows of numbers that do not compress well.
 std::unique_ptr<Workbook> bookOf(std::uint32_t rows) {
     auto book = std::make_unique<Workbook>();
@@ -58,6 +45,21 @@ std::string saveError(const Workbook& book, const fs::path& file) {
         return e.what();
     }
     return "(saved)";
+}
+
+TEST(SaveFaults, AFullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const fs::path out = dir / "工资条.xlsx";
+    saveWorkbook(*bookOf(10), out);
+    const std::string old = quenly::test::contentsOf(out);
+    {
+        quenly::test::FullDisk full(dir.path(), 64 * 1024);
+        EXPECT_EQ(saveError(*bookOf(20000), out),
+                  "无法保存到“" + out.string() + "”：磁盘空间不足，请腾出空间或换一个位置保存");
+        EXPECT_GT(full.refused(), 0u);
+    }
+    EXPECT_EQ(quenly::test::entriesOf(dir.path()), std::vector<std::string>{"工资条.xlsx"});
+    EXPECT_EQ(quenly::test::contentsOf(out), old);
 }
 
 // A small tmpfs on a folder of its own: root only.
@@ -82,23 +84,12 @@ protected:
     bool m_mounted = false;
 };
 
-TEST_F(SmallDisk, AFullDiskKeepsTheOldFileAndLeavesNoTemporaryFile) {
-    mountDisk("size=128k");
-    const fs::path out = m_dir / "工资条.xlsx";
-    saveWorkbook(*bookOf(10), out);
-    const std::string old = slurp(out);
-    EXPECT_EQ(saveError(*bookOf(20000), out),
-              "无法保存到“" + out.string() + "”：磁盘空间不足，请腾出空间或换一个位置保存");
-    EXPECT_EQ(entries(m_dir.path()), std::vector<std::string>{"工资条.xlsx"});
-    EXPECT_EQ(slurp(out), old);
-}
-
 TEST_F(SmallDisk, AReadOnlyDiskIsNamedAsSuch) {
     mountDisk("size=128k,ro");
     const fs::path out = m_dir / "工资条.xlsx";
     EXPECT_EQ(saveError(*bookOf(1), out),
               "无法保存到“" + out.string() + "”：该位置是只读的，请换一个文件夹保存");
-    EXPECT_TRUE(entries(m_dir.path()).empty());
+    EXPECT_TRUE(quenly::test::entriesOf(m_dir.path()).empty());
 }
 
 TEST(SaveFaults, AFolderWithoutWritePermission) {
@@ -112,12 +103,12 @@ TEST(SaveFaults, AFolderWithoutWritePermission) {
     EXPECT_EQ(saveError(*bookOf(1), out),
               "无法保存到“" + out.string() + "”：没有写入权限，请换一个文件夹保存");
     fs::permissions(dir / "ro", fs::perms::owner_all);
-    EXPECT_TRUE(entries(dir / "ro").empty());
+    EXPECT_TRUE(quenly::test::entriesOf(dir / "ro").empty());
 }
 
 TEST(SaveFaults, ANameTooLongForTheUsualTemporaryNameStillSaves) {
     TempDir dir;
-    // 250 bytes: a valid name, but not with "." before and ".tmp-XXXXXX" after it.
+    // 250 bytes: a valid name, but too long for the usual temporary name made of it.
     std::string name;
     while (name.size() < 245) {
         name += "工";
@@ -126,12 +117,12 @@ TEST(SaveFaults, ANameTooLongForTheUsualTemporaryNameStillSaves) {
     ASSERT_LE(name.size(), 255u);
     ASSERT_GT(name.size() + 12, 255u);
     saveWorkbook(*bookOf(3), dir / name);
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(quenly::test::entriesOf(dir.path()), std::vector<std::string>{name});
     EXPECT_EQ(loadWorkbook(dir / name)->sheet(0).rowCount(), 3u);
     // A name longer than any the system allows is refused in words, leaving nothing behind.
     const fs::path tooLong = dir / (name + name);
     EXPECT_EQ(saveError(*bookOf(1), tooLong), "无法保存到“" + tooLong.string() + "”：文件名太长");
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
+    EXPECT_EQ(quenly::test::entriesOf(dir.path()), std::vector<std::string>{name});
 }
 
 TEST(OpenFaults, BlanksAroundAPathAreKeptAndPointedOut) {

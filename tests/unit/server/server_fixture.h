@@ -1,12 +1,14 @@
 // Shared set-up of the server tests: a server whose Open hands out in-memory workbooks.
 #pragma once
 
-#include "spreadsheet_server.h"
+#include "error_of.h"
+#include "server/spreadsheet_server.h"
 #include "workbook.h"
 
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quenly::wb::test {
@@ -60,12 +62,7 @@ inline void copyPaste(Dispatch& source, const std::string& from, Dispatch& targe
 /// The message of the AutomationError that `f` throws, or "(no error)".
 template <class F>
 std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const AutomationError& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return quenly::test::errorOf<AutomationError>(std::forward<F>(f));
 }
 
 } // namespace quenly::wb::test

@@ -1,7 +1,7 @@
 // Opening files by their content (and saying what a file really is) and saving safely.
 #include "temp_dir.h"
 #include "workbook_file.h"
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -203,20 +203,12 @@ std::unique_ptr<Workbook> sampleBook() {
     return book;
 }
 
-std::vector<std::string> entries(const fs::path& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        out.push_back(e.path().filename().string());
-    }
-    return out;
-}
-
 TEST(SaveWorkbook, WritesThroughATemporaryNameAndReadsBack) {
     TempDir dir;
     const fs::path out = dir / "结果.xlsx";
     writeBytes(out, "old contents");
     saveWorkbook(*sampleBook(), out);
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"结果.xlsx"});
+    EXPECT_EQ(quenly::test::entriesOf(dir.path()), std::vector<std::string>{"结果.xlsx"});
     struct stat st {};
     ASSERT_EQ(stat(out.c_str(), &st), 0);
     EXPECT_NE(st.st_mode & 0044, 0u) << "a saved workbook is readable like any new file";
@@ -246,9 +238,9 @@ TEST(SaveWorkbook, FailuresLeaveNothingBehind) {
         fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_THROW(saveWorkbook(*sampleBook(), dir / "ro" / "out.xlsx"), WorkbookError);
         fs::permissions(dir / "ro", fs::perms::owner_all);
-        EXPECT_TRUE(entries(dir / "ro").empty());
+        EXPECT_TRUE(quenly::test::entriesOf(dir / "ro").empty());
     }
-    std::vector<std::string> left = entries(dir.path());
+    std::vector<std::string> left = quenly::test::entriesOf(dir.path());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, expected);
 }

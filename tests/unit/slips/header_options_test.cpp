@@ -17,13 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 void spit(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
@@ -40,7 +33,7 @@ TEST(HeaderOptionsPrepare, MissingFileIsCreatedAndFilled) {
     const fs::path ini = dir / "sys.ini";
     const HeaderOptions got = HeaderOptionsStore(ini).prepareForEditing();
     EXPECT_EQ(got, (HeaderOptions{"1", "1", "A", ""}));
-    EXPECT_EQ(slurp(ini), kPrepared);
+    EXPECT_EQ(test::contentsOf(ini), kPrepared);
 }
 
 TEST(HeaderOptionsPrepare, SectionWithoutKeysIsFilledOtherSectionsSurvive) {
@@ -48,8 +41,8 @@ TEST(HeaderOptionsPrepare, SectionWithoutKeysIsFilledOtherSectionsSurvive) {
     const fs::path ini = dir / "sys.ini";
     spit(ini, "[window]\nx=1\n[Option]\n; left here\n[tail]\ny=2");
     EXPECT_EQ(HeaderOptionsStore(ini).prepareForEditing(), (HeaderOptions{"1", "1", "A", ""}));
-    EXPECT_EQ(slurp(ini), "[window]\nx=1\n[Option]\nStartTitleRow=1\r\nEndTitleRow=1\r\n"
-                          "StartTitleCol=A\r\nEndTitleCol=\r\n; left here\n[tail]\ny=2");
+    EXPECT_EQ(test::contentsOf(ini), "[window]\nx=1\n[Option]\nStartTitleRow=1\r\nEndTitleRow=1\r\n"
+                                     "StartTitleCol=A\r\nEndTitleCol=\r\n; left here\n[tail]\ny=2");
 }
 
 TEST(HeaderOptionsPrepare, PartialSectionIsLeftAloneAndDefaultsFillTheRest) {
@@ -58,7 +51,7 @@ TEST(HeaderOptionsPrepare, PartialSectionIsLeftAloneAndDefaultsFillTheRest) {
     const std::string content = "[option]\nEndTitleRow= 3 \nStartTitleCol=\"C\"\n";
     spit(ini, content);
     EXPECT_EQ(HeaderOptionsStore(ini).prepareForEditing(), (HeaderOptions{"1", "3", "C", ""}));
-    EXPECT_EQ(slurp(ini), content);
+    EXPECT_EQ(test::contentsOf(ini), content);
 }
 
 TEST(HeaderOptionsPrepare, EmptyFileIsFilled) {
@@ -66,7 +59,7 @@ TEST(HeaderOptionsPrepare, EmptyFileIsFilled) {
     const fs::path ini = dir / "sys.ini";
     spit(ini, "");
     HeaderOptionsStore(ini).prepareForEditing();
-    EXPECT_EQ(slurp(ini), kPrepared);
+    EXPECT_EQ(test::contentsOf(ini), kPrepared);
 }
 
 TEST(HeaderOptionsRead, ExportDefaultsDifferOnlyInEndTitleCol) {
@@ -86,7 +79,7 @@ TEST(HeaderOptionsRead, ExportDefaultsDifferOnlyInEndTitleCol) {
     EXPECT_EQ(store.readForExport().EndTitleCol, "");
     EXPECT_EQ(store.readForExport("EndTitleCol"), "");
     EXPECT_EQ(store.prepareForEditing().EndTitleCol, "");
-    EXPECT_EQ(slurp(ini), "[option]\nEndTitleCol=\n");
+    EXPECT_EQ(test::contentsOf(ini), "[option]\nEndTitleCol=\n");
 }
 
 TEST(HeaderOptionsRead, EachReadSeesTheFileAsItIsNow) {
@@ -116,8 +109,8 @@ TEST(HeaderOptionsWrite, WritesKeyByKeyAndKeepsOtherLines) {
     store.writeKey("EndTitleRow", "3");
     store.writeKey("StartTitleCol", "B");
     store.writeKey("EndTitleCol", "F");
-    EXPECT_EQ(slurp(ini), "\xEF\xBB\xBF[misc]\nkeep = me\n[option]\nStartTitleRow=2\r\n"
-                          "EndTitleRow=3\r\nStartTitleCol=B\r\nEndTitleCol=F\r\n");
+    EXPECT_EQ(test::contentsOf(ini), "\xEF\xBB\xBF[misc]\nkeep = me\n[option]\nStartTitleRow=2\r\n"
+                                     "EndTitleRow=3\r\nStartTitleCol=B\r\nEndTitleCol=F\r\n");
     EXPECT_EQ(store.readForExport(), (HeaderOptions{"2", "3", "B", "F"}));
 }
 
@@ -125,7 +118,7 @@ TEST(HeaderOptionsWrite, CreatesFileAndLeavesNoTemporaryFiles) {
     TempDir dir;
     const fs::path ini = dir / "sys.ini";
     HeaderOptionsStore(ini).writeKey("EndTitleCol", "Z");
-    EXPECT_EQ(slurp(ini), "[option]\r\nEndTitleCol=Z\r\n");
+    EXPECT_EQ(test::contentsOf(ini), "[option]\r\nEndTitleCol=Z\r\n");
     int entries = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) {
         ++entries;
@@ -140,7 +133,7 @@ TEST(HeaderOptionsWrite, KeepsPermissionsOfTheOldFile) {
     fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     HeaderOptionsStore(ini).writeKey("A", "2");
     EXPECT_EQ(permsOf(ini), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(slurp(ini), "[option]\nA=2\r\n");
+    EXPECT_EQ(test::contentsOf(ini), "[option]\nA=2\r\n");
 }
 
 TEST(HeaderOptionsWrite, WritesThroughASymlink) {
@@ -151,7 +144,7 @@ TEST(HeaderOptionsWrite, WritesThroughASymlink) {
     fs::create_symlink(real, link);
     HeaderOptionsStore(link).writeKey("A", "2");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(slurp(real), "[option]\nA=2\r\n");
+    EXPECT_EQ(test::contentsOf(real), "[option]\nA=2\r\n");
 }
 
 TEST(HeaderOptionsWrite, ReadOnlyFileIsRefusedAndKeptIntact) {
@@ -168,7 +161,7 @@ TEST(HeaderOptionsWrite, ReadOnlyFileIsRefusedAndKeptIntact) {
     } catch (const OptionsWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini.string());
     }
-    EXPECT_EQ(slurp(ini), content);
+    EXPECT_EQ(test::contentsOf(ini), content);
     EXPECT_EQ(permsOf(ini), fs::perms::owner_read | fs::perms::group_read);
     // Reads go on working.
     EXPECT_EQ(store.readForExport().StartTitleRow, "4");
@@ -182,7 +175,7 @@ TEST(HeaderOptionsWrite, ReadOnlyDirectoryIsRefused) {
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
     const HeaderOptionsStore store(ini);
     EXPECT_THROW(store.writeKey("StartTitleRow", "5"), OptionsWriteError);
-    EXPECT_EQ(slurp(ini), content);
+    EXPECT_EQ(test::contentsOf(ini), content);
 
     // Preparing a missing file in such a directory creates nothing and reports the write.
     const fs::path missing = dir / "missing.ini";
@@ -208,7 +201,7 @@ TEST(HeaderOptionsWrite, UnreadableFileIsNotReplaced) {
     fs::permissions(ini, fs::perms::owner_write);
     EXPECT_THROW(HeaderOptionsStore(ini).writeKey("A", "2"), OptionsWriteError);
     fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(slurp(ini), "[option]\nA=1\n[keep]\nB=2\n");
+    EXPECT_EQ(test::contentsOf(ini), "[option]\nA=1\n[keep]\nB=2\n");
 }
 
 TEST(HeaderOptionsWrite, RelativePathIsReportedInFull) {
@@ -232,7 +225,7 @@ TEST(HeaderOptionsWrite, ValueWithLineBreakIsRefused) {
     const fs::path ini = dir / "sys.ini";
     spit(ini, "[option]\nA=1\n");
     EXPECT_THROW(HeaderOptionsStore(ini).writeKey("A", "2\r\n[option]"), std::invalid_argument);
-    EXPECT_EQ(slurp(ini), "[option]\nA=1\n");
+    EXPECT_EQ(test::contentsOf(ini), "[option]\nA=1\n");
 }
 
 TEST(HeaderOptionsPath, DefaultPathIsBesideTheExecutable) {

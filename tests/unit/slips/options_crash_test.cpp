@@ -3,6 +3,7 @@
 // the old file whole.
 #include "header_options.h"
 
+#include "file_faults.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -296,55 +296,23 @@ TEST(HeaderOptionsCrash, PreparingAMissingFileNeverShowsItEmpty) {
     EXPECT_TRUE(WIFSIGNALED(status)) << "the reader saw a file that was neither missing nor whole";
 }
 
-// A disk that is full: root only, on a small tmpfs of its own.
-class FullDisk : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "mounting a small tmpfs needs root";
-        }
-        if (::mount("tmpfs", m_dir.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
-            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-        }
-        m_mounted = true;
-    }
-    void TearDown() override {
-        if (m_mounted) {
-            ::umount2(m_dir.path().c_str(), MNT_DETACH);
-        }
-    }
-
-    // Fills the disk to its last byte.
-    void fill() {
-        const int fd = ::open((m_dir / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        ASSERT_GE(fd, 0);
-        const std::string block(4096, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        while (::write(fd, "x", 1) > 0) {
-        }
-        ::close(fd);
-    }
-
-    TempDir m_dir;
-    bool m_mounted = false;
-};
-
-TEST_F(FullDisk, AWriteThatFindsNoSpaceKeepsTheOldFileAndLeavesNothing) {
-    const fs::path ini = m_dir / "sys.ini";
+TEST(HeaderOptionsFaults, AWriteThatFindsNoSpaceKeepsTheOldFileAndLeavesNothing) {
+    TempDir dir;
+    const fs::path ini = dir / "sys.ini";
     const std::string before = "[other]\r\nkeep=1\r\n[option]\r\nStartTitleRow=1\r\n";
     spit(ini, before);
-    fill();
-    const std::string big(3000, 'A');
-    try {
-        HeaderOptionsStore(ini).writeKey("EndTitleCol", big);
-        ADD_FAILURE() << "a write onto a full disk succeeded";
-    } catch (const OptionsWriteError& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini.string());
+    {
+        // Room for part of the new file only.
+        test::FullDisk full(dir.path(), 1000);
+        try {
+            HeaderOptionsStore(ini).writeKey("EndTitleCol", std::string(3000, 'A'));
+            ADD_FAILURE() << "a write onto a full disk succeeded";
+        } catch (const OptionsWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini.string());
+        }
     }
     EXPECT_EQ(slurp(ini).value_or(""), before);
-    std::vector<std::string> left = strayEntries(m_dir.path());
-    EXPECT_EQ(left, std::vector<std::string>{"filler"});
+    EXPECT_TRUE(strayEntries(dir.path()).empty());
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Tests of the compound file container: sector sizes, the mini stream, DIFAT, broken chains.
-#include "cfb.h"
+#include "error_of.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/cfb.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +25,7 @@ std::vector<std::uint8_t> bytesOf(const std::filesystem::path& p) {
 }
 
 std::string errorOf(const std::filesystem::path& p) {
-    try {
-        quenly::wb::readXls(p);
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "no error";
+    return quenly::test::errorOf<WorkbookError>([&] { quenly::wb::readXls(p); });
 }
 
 std::string prefix(const std::filesystem::path& p) {

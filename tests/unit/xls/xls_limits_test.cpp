@@ -1,7 +1,8 @@
 // Hostile .xls files: counts that claim more than the file holds, CONTINUE records where none
 // belong, cells past column IV, formats that do not exist. Each reads, or fails by name.
+#include "error_of.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +25,8 @@ std::vector<std::uint8_t> bytesOf(const std::filesystem::path& p) {
 }
 
 std::string errorOf(const std::vector<std::uint8_t>& data) {
-    try {
-        readXlsMemory(data.data(), data.size(), "工资.xls", {.allSheets = true});
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return quenly::test::errorOf<WorkbookError>(
+        [&] { readXlsMemory(data.data(), data.size(), "工资.xls", {.allSheets = true}); });
 }
 
 std::string errorOf(const std::string& name) {

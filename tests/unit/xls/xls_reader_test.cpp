@@ -1,8 +1,10 @@
 // Tests of the .xls reader: cells, texts, formats and layout of BIFF8 and BIFF5 workbooks, and
 // the errors of broken or protected ones.
-#include "codepage.h"
+#include "error_of.h"
+#include "read_error.h"
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "xls/codepage.h"
+#include "xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +18,7 @@ std::filesystem::path dataFile(const std::string& name) {
 }
 
 std::string errorOf(const std::filesystem::path& p) {
-    try {
-        readXls(p);
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "no error";
+    return quenly::test::errorOf<WorkbookError>([&] { readXls(p); });
 }
 
 const Cell& cellAt(const Worksheet& s, std::uint32_t r, std::uint32_t c) {
@@ -444,6 +441,21 @@ TEST(XlsReader, BrokenRecordsGiveExactErrors) {
     for (const Case& c : cases) {
         const auto p = dataFile(c.file);
         EXPECT_EQ(errorOf(p), "无法读取“" + p.string() + "”：" + c.message) << c.file;
+    }
+}
+
+TEST(XlsReader, RecordFaultsCarryTheirPartsAsFields) {
+    try {
+        readXls(dataFile("short_labelsst.xls"));
+        FAIL() << "read a broken record";
+    } catch (const ReadError& e) {
+        const ReadFault& f = e.fault();
+        EXPECT_EQ(f.kind, ReadFault::Kind::Unreadable);
+        EXPECT_EQ(f.part, "Workbook");
+        EXPECT_EQ(f.sheet, "Sheet1");
+        EXPECT_EQ(f.record, "LABELSST 记录（0x00FD）");
+        EXPECT_EQ(f.offset, 5566u);
+        EXPECT_EQ(f.fault, "只有 6 字节，容不下它的内容，文件已损坏");
     }
 }
 

@@ -1,7 +1,9 @@
 // Broken and foreign files: each fault gives its own message naming the file, part and line.
+#include "error_of.h"
+#include "read_error.h"
 #include "temp_dir.h"
-#include "xlsx_reader.h"
-#include "xlsx_reader_memory.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_reader_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +19,7 @@ std::filesystem::path fixture(const std::string& name) {
 }
 
 std::string errorOf(const std::filesystem::path& file) {
-    try {
-        readXlsx(file);
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return quenly::test::errorOf<WorkbookError>([&] { readXlsx(file); });
 }
 
 std::string q(const std::filesystem::path& p) {
@@ -48,6 +45,35 @@ TEST(BrokenFiles, MalformedXmlNamesPartLineAndColumn) {
     const auto f = fixture("malformed_xml.xlsx");
     EXPECT_EQ(errorOf(f), q(f) + "已损坏：部件xl/worksheets/sheet1.xml第3行第32列的XML"
                                  "开始标记与结束标记不匹配（mismatched tag）。");
+}
+
+// The fault's parts as fields: which part, where in it, what is wrong.
+ReadFault faultOf(const std::filesystem::path& file) {
+    try {
+        readXlsx(file);
+    } catch (const ReadError& e) {
+        return e.fault();
+    }
+    return ReadFault(ReadFault::Kind::Named, "(no error)");
+}
+
+TEST(BrokenFiles, FaultsCarryTheirPartsAsFields) {
+    const ReadFault xml = faultOf(fixture("malformed_xml.xlsx"));
+    EXPECT_EQ(xml.kind, ReadFault::Kind::Damaged);
+    EXPECT_EQ(xml.file, fixture("malformed_xml.xlsx").string());
+    EXPECT_EQ(xml.part, "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(xml.line, 3u);
+    EXPECT_EQ(xml.column, 32u);
+    EXPECT_EQ(xml.fault, "XML开始标记与结束标记不匹配（mismatched tag）");
+    const ReadFault cell = faultOf(fixture("bad_cell_ref.xlsx"));
+    EXPECT_EQ(cell.part, "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(cell.line, 2u);
+    EXPECT_EQ(cell.column, 0u);
+    EXPECT_EQ(cell.fault, "单元格地址“1A”无效");
+    const ReadFault notZip = faultOf(fixture("not_a_zip.xlsx"));
+    EXPECT_EQ(notZip.kind, ReadFault::Kind::Named);
+    EXPECT_EQ(notZip.part, "");
+    EXPECT_EQ(notZip.fault, "不是有效的.xlsx文件：它不是zip压缩包。");
 }
 
 TEST(BrokenFiles, BadContentNamesTheCell) {

@@ -2,7 +2,7 @@
 // hand (strict namespaces, cells without addresses, resolved styles, sheet order).
 #include "color_palette.h"
 #include "temp_dir.h"
-#include "xlsx_reader.h"
+#include "xlsx/xlsx_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 // Hostile packages: bombs, relationships that leave the package, DTDs, nesting, cells past the
 // sheet's limits, indices naming nothing; each is refused with a message naming file and fault.
+#include "error_of.h"
 #include "temp_dir.h"
-#include "xlsx_reader.h"
-#include "xlsx_reader_memory.h"
-#include "xml_reader.h"
-#include "zip_reader.h"
+#include "xlsx/xlsx_reader.h"
+#include "xlsx/xlsx_reader_memory.h"
+#include "xlsx/xml_reader.h"
+#include "xlsx/zip_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,8 @@ std::filesystem::path fixture(const std::string& name) {
 }
 
 std::string errorOf(const std::string& name) {
-    try {
-        readXlsx(fixture(name), {.allSheets = true});
-    } catch (const WorkbookError& e) {
-        return e.what();
-    }
-    return "(no error)";
+    return quenly::test::errorOf<WorkbookError>(
+        [&] { readXlsx(fixture(name), {.allSheets = true}); });
 }
 
 std::string q(const std::string& name) {

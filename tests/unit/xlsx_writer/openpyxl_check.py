@@ -74,11 +74,12 @@ def check_slips(path):
     check("slip merges", len(ws.merged_cells.ranges), 200)
     check("last merge", str(sorted(ws.merged_cells.ranges, key=lambda r: r.min_row)[-1]), "A797:Y797")
     check("slip title", ws["A797"].value, "2026年12月工资条")
-    check("slip name", ws["A799"].value, "员工200")
-    check("slip id", ws["B799"].value, 100199)
-    check("slip border", ws["Y797"].border.bottom.style, "thin")
+    check("slip name", ws["A799"].value, "黄伟")
+    check("slip id", ws["B799"].value, "E100200")
+    check("slip amount", ws["D799"].value, (199 * 7919 + 3 * 104729) % 1000000 / 100)
+    check("slip border", ws["Y798"].border.bottom.style, "thin")
     check("slip caption fill", ws["C798"].fill.fgColor.rgb, "FFD9E1F2")
-    check("slip height", ws.row_dimensions[797].height, 22.5)
+    check("slip height", ws.row_dimensions[797].height, 24)
     # Slips of three rows and an empty one: every break falls before a slip's first row, and the
     # pages between breaks all hold the same number of slips.
     breaks = [b.id for b in ws.row_breaks.brk]

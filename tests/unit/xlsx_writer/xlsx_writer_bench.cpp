@@ -1,7 +1,7 @@
 // Benchmark of the .xlsx writer on a pay-slip sized result: prints rows/s, MB/s and the ratio.
 // Usage: xlsx_writer_bench [persons] [threads] [output file]
-#include "slip_book.h"
-#include "xlsx_writer.h"
+#include "slip_fixture.h"
+#include "xlsx/xlsx_writer.h"
 
 #include <zip.h>
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path file = argc > 3 ? argv[3] : "/tmp/quenly-writer-bench.xlsx";
 
     auto t0 = std::chrono::steady_clock::now();
-    auto book = quenly::test::makeSlipBook(persons, 25);
+    auto book = quenly::test::makeWageSlips(persons, 25);
     auto t1 = std::chrono::steady_clock::now();
     const std::clock_t c1 = std::clock();
     quenly::wb::writeXlsx(*book, file, {threads});

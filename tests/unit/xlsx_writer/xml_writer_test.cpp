@@ -1,5 +1,5 @@
 // Tests of the XML buffer: escaping of texts and attributes, numbers that read back exactly.
-#include "xml_writer.h"
+#include "xlsx/xml_writer.h"
 
 #include <gtest/gtest.h>
 

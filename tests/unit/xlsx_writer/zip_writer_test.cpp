@@ -1,7 +1,8 @@
 // Tests of the zip writer: archives read back with libzip, zip64 records, faults of the file.
 #include "temp_dir.h"
 #include "workbook.h"
-#include "zip_writer.h"
+#include "xlsx/piece_deflater.h"
+#include "xlsx/zip_writer.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>

@@ -1,6 +1,6 @@
 // Tests of saying what a file is when it is no workbook.
 #include "temp_dir.h"
-#include "xls_reader.h"
+#include "workbook_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 namespace {
 
 using quenly::wb::describeNonWorkbook;
-using quenly::wb::isCompoundFile;
 
 class Sniff : public ::testing::Test {
 protected:
@@ -71,12 +70,6 @@ TEST_F(Sniff, OtherDocumentsAndBinaryData) {
                                             "40），它不是 Excel 工作簿，也可能已损坏");
     EXPECT_EQ(describeNonWorkbook(dir / "none.xls"),
               "无法读取" + quoted(dir / "none.xls") + "：文件不存在或没有读取权限");
-}
-
-TEST_F(Sniff, CompoundFileSignature) {
-    EXPECT_TRUE(isCompoundFile(quenly::test::testDataDir() / "xls" / "small.xls"));
-    EXPECT_FALSE(isCompoundFile(write("h.xls", "<html>")));
-    EXPECT_FALSE(isCompoundFile(dir / "none.xls"));
 }
 
 } // namespace

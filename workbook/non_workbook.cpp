@@ -1,7 +1,6 @@
 // Saying what a file is when it is neither a compound file nor a zip package.
-#include "cfb.h"
 #include "text_util.h"
-#include "xls_reader.h"
+#include "workbook_file.h"
 
 #include <algorithm>
 #include <fstream>
@@ -69,17 +68,8 @@ std::string hexBytes(std::string_view s) {
 
 } // namespace
 
-bool isCompoundFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::uint8_t head[8] = {};
-    if (!in.read(reinterpret_cast<char*>(head), sizeof head)) {
-        return false;
-    }
-    return xls::hasCompoundSignature(head);
-}
-
 std::string describeNonWorkbook(const std::filesystem::path& file) {
-    const std::string name = "“" + file.string() + "”";
+    const std::string name = inQuotes(file.string());
     const std::string saveAs = "请用 WPS 表格或 LibreOffice 打开并另存为 .xlsx 后再试";
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {

@@ -1,4 +1,4 @@
-// A pay-slip result sheet built in memory, for the PDF writer's tests and its benchmark.
+// A pay-slip result sheet built in memory, for the writers' tests and their benchmarks.
 #pragma once
 
 #include "workbook.h"
