@@ -1,9 +1,12 @@
 // The private result folder and its start-up sweep.
 #include "result_cache.h"
 
+#include "whole_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -24,12 +27,6 @@ constexpr std::string_view kExtension = ".xlsx";
 bool allDigits(std::string_view s) {
     return !s.empty() &&
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool allLettersOrDigits(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    });
 }
 
 // "<stem>-工资条-YYYYMMDD-HHMMSS" or "工资条-YYYYMMDD-HHMMSS".
@@ -66,19 +63,8 @@ bool isResultFileName(std::string_view name) {
 }
 
 bool isPartialResultName(std::string_view name) {
-    constexpr std::string_view kLongName = ".quenly-save-";
-    constexpr std::string_view kTemp = ".tmp-";
-    constexpr std::size_t kUnique = 6;
-    if (name.size() == kLongName.size() + kUnique && name.starts_with(kLongName)) {
-        return allLettersOrDigits(name.substr(kLongName.size()));
-    }
-    if (name.size() < 1 + kTemp.size() + kUnique || name.front() != '.') {
-        return false;
-    }
-    const std::size_t unique = name.size() - kUnique;
-    return name.substr(unique - kTemp.size(), kTemp.size()) == kTemp &&
-           allLettersOrDigits(name.substr(unique)) &&
-           isResultFileName(name.substr(1, unique - kTemp.size() - 1));
+    const std::optional<std::string> target = files::temporaryTargetName(name);
+    return target && (target->empty() || isResultFileName(*target));
 }
 
 void preparePrivateFolder(const fs::path& folder) {

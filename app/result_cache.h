@@ -14,7 +14,8 @@ namespace quenly::app {
 bool isResultFileName(std::string_view name);
 
 /// Whether `name` is a partial file that an interrupted save of a result leaves beside it:
-/// "." + a result's name + ".tmp-XXXXXX", or ".quenly-save-XXXXXX" for a name too long for that.
+/// a temporary file of files::WholeFile whose target is a result, or the short temporary name
+/// used for a target whose name is too long.
 bool isPartialResultName(std::string_view name);
 
 /// Creates `folder` (and the parents it lacks) with mode 0700, and takes away what an existing

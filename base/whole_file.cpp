@@ -22,12 +22,19 @@ namespace {
 
 // The start of the temporary names of `name`: ".<name>.tmp.", or a short one of its own when
 // ".<name>.tmp.<pid>.<n>" could be longer than a name may be.
+constexpr std::string_view kShortPrefix = ".quenly-save.tmp.";
+constexpr std::string_view kTail = ".tmp.";
+
 std::string temporaryPrefix(const std::string& name) {
     constexpr std::size_t kPidAndCount = 24; // ".tmp." and two numbers with their dots, at most
     if (name.size() + kPidAndCount > NAME_MAX) {
-        return ".quenly-save.tmp.";
+        return std::string(kShortPrefix);
     }
-    return "." + name + ".tmp.";
+    return "." + name + std::string(kTail);
+}
+
+bool isNumber(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 void syncFolder(const fs::path& dir) {
@@ -40,7 +47,7 @@ void syncFolder(const fs::path& dir) {
 
 } // namespace
 
-WholeFile::WholeFile(fs::path target)
+WholeFile::WholeFile(fs::path target, unsigned mode)
     : m_target(std::move(target)) {
     static std::atomic<unsigned> counter{0};
     fs::path dir = m_target.parent_path();
@@ -51,7 +58,8 @@ WholeFile::WholeFile(fs::path target)
         temporaryPrefix(m_target.filename().string()) + std::to_string(::getpid()) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path candidate = dir / (prefix + std::to_string(counter++));
-        m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                      static_cast<mode_t>(mode));
         if (m_fd >= 0) {
             m_temporary = candidate;
             return;
@@ -114,6 +122,27 @@ int WholeFile::commit() {
     fs::path dir = m_target.parent_path();
     syncFolder(dir.empty() ? fs::path(".") : dir);
     return 0;
+}
+
+std::optional<std::string> temporaryTargetName(std::string_view name) {
+    // "<prefix><pid>.<n>"
+    const std::size_t lastDot = name.rfind('.');
+    if (lastDot == std::string_view::npos || !isNumber(name.substr(lastDot + 1))) {
+        return std::nullopt;
+    }
+    const std::size_t pidDot = name.rfind('.', lastDot - 1);
+    if (pidDot == std::string_view::npos ||
+        !isNumber(name.substr(pidDot + 1, lastDot - pidDot - 1))) {
+        return std::nullopt;
+    }
+    const std::string_view prefix = name.substr(0, pidDot + 1);
+    if (prefix == kShortPrefix) {
+        return std::string();
+    }
+    if (prefix.size() > 1 + kTail.size() && prefix.front() == '.' && prefix.ends_with(kTail)) {
+        return std::string(prefix.substr(1, prefix.size() - 1 - kTail.size()));
+    }
+    return std::nullopt;
 }
 
 void removeStaleTemporaries(const fs::path& target) {

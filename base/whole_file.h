@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace quenly::files {
 
@@ -13,11 +16,17 @@ namespace quenly::files {
 ///
 /// The temporary file is hidden and named after the target and this process,
 /// ".<name>.tmp.<pid>.<n>", or ".quenly-save.tmp.<pid>.<n>" when the target's name is too long
-/// for that; it is made with the permissions any new file gets (0666 less the umask).
+/// for that. It is made with `mode` less the umask: by default 0600, readable by its owner
+/// alone, because the files the program writes hold every person's pay.
 class WholeFile {
 public:
-    /// Makes the temporary file; error() says whether that worked.
-    explicit WholeFile(std::filesystem::path target);
+    /// Permissions of a file only its owner may read and write.
+    static constexpr unsigned kPrivate = 0600;
+    /// Permissions any new file gets, less the umask.
+    static constexpr unsigned kShared = 0666;
+
+    /// Makes the temporary file with `mode` (less the umask); error() says whether that worked.
+    explicit WholeFile(std::filesystem::path target, unsigned mode = kPrivate);
     ~WholeFile();
     WholeFile(const WholeFile&) = delete;
     WholeFile& operator=(const WholeFile&) = delete;
@@ -46,6 +55,10 @@ private:
 /// Writes all of `size` bytes at `data` to `fd`, again after an interruption; 0 or the errno of
 /// the fault (a write that takes nothing counts as a full disk).
 int writeAll(int fd, const void* data, std::size_t size);
+
+/// Whether `name` is the name of a temporary file of WholeFile, and if so the name of its target:
+/// empty for the short name used when the target's name is too long.
+std::optional<std::string> temporaryTargetName(std::string_view name);
 
 /// Removes the temporary files of `target` that writers killed before their rename have left
 /// behind: those whose process no longer runs (files of running processes, this one included,

@@ -110,7 +110,8 @@ void replaceFile(const fs::path& path, const std::string& content) {
         refuseWrite(path);
     }
 
-    files::WholeFile file(target);
+    // The settings are no secret: a new file gets the permissions any new file gets.
+    files::WholeFile file(target, files::WholeFile::kShared);
     bool ok = file.error() == 0 && file.write(content.data(), content.size()) == 0;
     if (ok && exists) {
         ok = ::fchmod(file.fd(), old.st_mode & 07777) == 0;

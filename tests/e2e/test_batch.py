@@ -361,6 +361,18 @@ def test_an_existing_result_is_replaced_whole(batch, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["out.xlsx", "src.xlsx"]
 
 
+@pytest.mark.parametrize("name", ["out.xlsx", "out.pdf"])
+def test_results_are_readable_by_their_owner_alone_whatever_the_umask(batch, tmp_path, name):
+    source = tmp_path / "src.xlsx"
+    result = tmp_path / name
+    make_xlsxwriter_table(source, persons=2)
+    done = subprocess.run([batch, str(source), str(result), "--rows", "1-2", "--cols", "A-F"],
+                          capture_output=True, text=True, timeout=300,
+                          preexec_fn=lambda: os.umask(0))
+    assert done.returncode == 0, done.stderr
+    assert os.stat(result).st_mode & 0o777 == 0o600
+
+
 def test_settings_come_from_sys_ini_beside_the_program(batch, tmp_path):
     source = tmp_path / "src.xlsx"
     make_openpyxl_two_row_header(source)

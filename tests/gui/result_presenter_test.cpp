@@ -298,10 +298,12 @@ void ResultPresenterTest::resultNames_data() {
         << QString::fromUtf8("工资条-20261208-031500.xlsx") << true << false;
     QTest::newRow("second of a second")
         << QString::fromUtf8("a-b-工资条-20261208-031500-12.xlsx") << true << false;
-    QTest::newRow("partial") << QString::fromUtf8(".工资表-工资条-20261208-031500.xlsx.tmp-a1B2c3")
+    QTest::newRow("partial") << QString::fromUtf8(".工资表-工资条-20261208-031500.xlsx.tmp.4242.0")
                              << false << true;
     QTest::newRow("partial of a long name")
-        << QStringLiteral(".quenly-save-Xy12Z9") << false << true;
+        << QStringLiteral(".quenly-save.tmp.4242.17") << false << true;
+    QTest::newRow("partial without its numbers")
+        << QString::fromUtf8(".工资表-工资条-20261208-031500.xlsx.tmp.4242") << false << false;
     QTest::newRow("user's own") << QString::fromUtf8("工资条.xlsx") << false << false;
     QTest::newRow("no dash before")
         << QString::fromUtf8("表工资条-20261208-031500.xlsx") << false << false;
@@ -312,7 +314,7 @@ void ResultPresenterTest::resultNames_data() {
     QTest::newRow("lock file") << QString::fromUtf8(".~lock.工资条-20261208-031500.xlsx#") << false
                                << false;
     QTest::newRow("partial of a foreign name")
-        << QStringLiteral(".notes.txt.tmp-a1B2c3") << false << false;
+        << QStringLiteral(".notes.txt.tmp.4242.0") << false << false;
 }
 
 void ResultPresenterTest::resultNames() {
@@ -344,8 +346,8 @@ void ResultPresenterTest::startSweepRemovesOnlyItsOwnOldResults() {
     put("old-工资条-20261001-080000.xlsx", 31 * day);
     put("工资条-20261002-080000-2.xlsx", 40 * day);
     // Partial files of interrupted saves: an old one and one a save may be writing now.
-    put(".r0-工资条-20261208-031500.xlsx.tmp-Ab12Cd", 2 * day);
-    put(".quenly-save-Zz9yY8", std::chrono::hours(0));
+    put(".r0-工资条-20261208-031500.xlsx.tmp.4242.3", 2 * day);
+    put(".quenly-save.tmp.4242.9", std::chrono::hours(0));
     // Files Quenly did not write, however old, and things that only look like results.
     put("工资条.xlsx", 90 * day);
     put("notes.txt", 90 * day);
@@ -361,7 +363,7 @@ void ResultPresenterTest::startSweepRemovesOnlyItsOwnOldResults() {
     for (const auto& entry : fs::directory_iterator(folder)) {
         left.insert(entry.path().filename().string());
     }
-    std::set<std::string> expected{".quenly-save-Zz9yY8",
+    std::set<std::string> expected{".quenly-save.tmp.4242.9",
                                    "工资条.xlsx",
                                    "notes.txt",
                                    ".~lock.r0-工资条-20261208-031500.xlsx#",

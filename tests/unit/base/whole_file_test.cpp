@@ -35,12 +35,26 @@ TEST(WholeFile, ReplacesTheTargetOnlyOnCommit) {
     }
     EXPECT_EQ(test::contentsOf(target), "new");
     EXPECT_EQ(test::entriesOf(dir.path()), std::vector<std::string>{"工资条.xlsx"});
-    // A new file gets the permissions any new file gets.
+}
+
+// Results hold every person's pay: only their owner may read them, whatever the umask; a file
+// asked for as shared gets what any new file gets.
+TEST(WholeFile, ANewFileIsPrivateWhateverTheUmask) {
+    TempDir dir;
     const mode_t mask = ::umask(0);
+    auto modeOf = [&](const fs::path& target, unsigned mode) {
+        WholeFile file(target, mode);
+        EXPECT_EQ(file.error(), 0);
+        EXPECT_EQ(file.commit(), 0);
+        struct stat st {};
+        EXPECT_EQ(::stat(target.c_str(), &st), 0);
+        return st.st_mode & 0777;
+    };
+    const mode_t privateMode = modeOf(dir / "result.xlsx", WholeFile::kPrivate);
+    const mode_t sharedMode = modeOf(dir / "sys.ini", WholeFile::kShared);
     ::umask(mask);
-    struct stat st {};
-    ASSERT_EQ(::stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(privateMode, 0600u);
+    EXPECT_EQ(sharedMode, 0666u);
 }
 
 TEST(WholeFile, AWriteThatFailsLeavesTheTargetAndNoTemporary) {

@@ -211,7 +211,7 @@ TEST(SaveWorkbook, WritesThroughATemporaryNameAndReadsBack) {
     EXPECT_EQ(quenly::test::entriesOf(dir.path()), std::vector<std::string>{"结果.xlsx"});
     struct stat st {};
     ASSERT_EQ(stat(out.c_str(), &st), 0);
-    EXPECT_NE(st.st_mode & 0044, 0u) << "a saved workbook is readable like any new file";
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a saved workbook holds pay: its owner's alone";
     auto back = loadWorkbook(out);
     const Worksheet& ws = back->sheet(0);
     EXPECT_EQ(ws.name(), "工资条");
