@@ -291,6 +291,9 @@ void ResultPresenter::savePdf(const QString& file) {
     ui::guarded(m_owner, [&] {
         // The slips are drawn from the file just saved, which is the result as it stands.
         const std::unique_ptr<wb::Workbook> book = wb::loadWorkbook(file.toStdString());
+        // Its pages are laid out again into the page set-up the PDF is drawn with: the file keeps
+        // only as many breaks as spreadsheet applications do.
+        wb::print::setUpPages(*book);
         QProgressDialog progress(QString::fromUtf8("正在把工资条存为 PDF…"), QString(), 0, 0,
                                  m_owner);
         progress.setWindowTitle(QString::fromUtf8("信息提示"));

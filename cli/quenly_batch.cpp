@@ -279,6 +279,8 @@ int run(const Arguments& args) {
     // path, with the reason, and leaves no file under the result's name.
     quenly::wb::SpreadsheetServer server([&](std::shared_ptr<quenly::wb::Workbook> book) {
         shownAt = Clock::now();
+        // The pages are laid out once, into the result's page set-up, which both writers read.
+        quenly::wb::print::setUpPages(*book);
         if (isPdfName(args.result)) {
             quenly::wb::pdf::PdfOptions options;
             options.progress = [&host](std::size_t done, std::size_t total) {
@@ -286,7 +288,6 @@ int run(const Arguments& args) {
             };
             quenly::wb::pdf::writePdf(*book, args.result, options);
         } else {
-            quenly::wb::print::setUpPages(*book);
             quenly::wb::saveWorkbook(*book, args.result);
         }
         savedAt = Clock::now();

@@ -256,6 +256,10 @@ private:
     std::size_t m_count = 0;
 };
 
+/// Spreadsheet applications keep at most this many manual row breaks on a sheet; a file holds no
+/// more.
+inline constexpr std::size_t kMaxManualRowBreaks = 1026;
+
 /// Page margins in inches, as SpreadsheetML stores them; a spreadsheet application's "normal"
 /// margins unless set.
 struct PageMargins {
@@ -277,7 +281,8 @@ struct PageSetup {
     bool centredHorizontally = false;
     /// The cells that print, when not all of them do.
     std::optional<CellRange> printArea;
-    /// The rows before which a manual page break goes, in ascending order.
+    /// The rows before which a manual page break goes, in ascending order: all of them (Quenly's
+    /// PDF prints every page at its break), of which a file keeps the first kMaxManualRowBreaks.
     std::vector<std::uint32_t> rowBreaks;
     bool operator==(const PageSetup&) const = default;
 };

@@ -75,7 +75,10 @@ void writePdf(const Workbook& book, const fs::path& file, const PdfOptions& opti
     }
     const Worksheet& sheet =
         book.sheet(book.activeSheet < book.sheetCount() ? book.activeSheet : 0);
-    const print::PageLayout layout = print::layoutPages(book, sheet);
+    // The pages the result was set up with (print::setUpPages), or laid out now.
+    const print::PageLayout layout = sheet.pageSetup
+                                         ? print::layoutPages(book, sheet, *sheet.pageSetup)
+                                         : print::layoutPages(book, sheet);
 
     files::WholeFile temp(file);
     if (temp.error() != 0) {

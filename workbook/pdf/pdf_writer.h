@@ -15,11 +15,12 @@ struct PdfOptions {
     std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
-/// Writes the active sheet of `book` to `file` as PDF, laid out as print::layoutPages lays it
-/// out. Writes to a temporary name beside `file` and renames it, so `file` is complete or
-/// untouched; an empty sheet gives one blank page. Throws WorkbookError naming the file when it
-/// cannot be written (no folder, no permission, disk full); an exception thrown by `progress`
-/// passes through. Either way no file is left behind.
+/// Writes the active sheet of `book` to `file` as PDF, on the pages of its page set-up when it has
+/// one (print::setUpPages gives a result its set-up before it is saved), or else laid out as
+/// print::layoutPages lays it out. Writes to a temporary name beside `file` and renames it, so
+/// `file` is complete or untouched; an empty sheet gives one blank page. Throws WorkbookError
+/// naming the file when it cannot be written (no folder, no permission, disk full); an exception
+/// thrown by `progress` passes through. Either way no file is left behind.
 void writePdf(const Workbook& book, const std::filesystem::path& file,
               const PdfOptions& options = {});
 

@@ -199,11 +199,59 @@ std::vector<Page> paginate(const PageLayout& layout, const std::vector<double>& 
     return pages;
 }
 
+// Where paginate may cut a page that a slip does not fill: anywhere but in the empty rows after
+// a slip, which go with it.
+std::vector<bool> cuttableRows(const PageLayout& layout, std::size_t rows) {
+    std::vector<bool> cuttable(rows, true);
+    for (std::size_t b = 0; b < layout.blocks.size(); ++b) {
+        const std::size_t next =
+            b + 1 < layout.blocks.size() ? layout.blocks[b + 1].firstRow : rows;
+        for (std::size_t r = layout.blocks[b].lastRow + 1; r < next && r < rows; ++r) {
+            cuttable[r] = false;
+        }
+    }
+    return cuttable;
+}
+
+// The pages of a set-up: a page begins at each of `breaks`, and where rows overflow a page they
+// do not fill from a break, as paginate cuts them. `h` holds the room each row may take.
+std::vector<Page> pagesAtBreaks(const PageLayout& layout, const std::vector<double>& h,
+                                const std::vector<std::uint32_t>& breaks) {
+    std::vector<Page> pages;
+    const auto rows = static_cast<std::uint32_t>(h.size());
+    if (rows == 0) {
+        return pages;
+    }
+    // paginate sums a slip's rows before it adds them; allow for the difference in rounding.
+    constexpr double kRounding = 1e-6;
+    const double room = layout.printableHeightPt() * kFillFactor + kRounding;
+    const std::vector<bool> cuttable = cuttableRows(layout, rows);
+    Page page{0, 0, true};
+    double used = 0;
+    auto next = breaks.begin();
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        while (next != breaks.end() && *next < r) {
+            ++next;
+        }
+        const bool atBreak = next != breaks.end() && *next == r && r > 0;
+        if (atBreak || (used > 0 && used + h[r] > room && cuttable[r])) {
+            page.lastRow = r - 1;
+            pages.push_back(page);
+            page = {r, r, atBreak};
+            used = 0;
+        }
+        used += h[r];
+    }
+    page.lastRow = rows - 1;
+    pages.push_back(page);
+    return pages;
+}
+
 } // namespace
 
 std::vector<std::uint32_t> PageLayout::manualBreaks() const {
     std::vector<std::uint32_t> breaks;
-    for (std::size_t i = 1; i < pages.size() && breaks.size() < kMaxManualRowBreaks; ++i) {
+    for (std::size_t i = 1; i < pages.size(); ++i) {
         if (pages[i].startsBlock) {
             breaks.push_back(pages[i].firstRow);
         }
@@ -299,6 +347,28 @@ PageLayout layoutPages(const Workbook& book, const Worksheet& sheet) {
     const std::vector<bool> content = contentRows(sheet, layout.lastRow);
     layout.blocks = findBlocks(sheet, content);
     layout.pages = paginate(layout, rows.reserve);
+    return layout;
+}
+
+PageLayout layoutPages(const Workbook& book, const Worksheet& sheet, const PageSetup& setup) {
+    PageLayout layout;
+    layout.margins = {setup.margins.left,   setup.margins.right,  setup.margins.top,
+                      setup.margins.bottom, setup.margins.header, setup.margins.footer};
+    layout.scale = std::clamp(setup.scale, 10, 400);
+    layout.landscape = setup.landscape;
+    if (setup.landscape) {
+        std::swap(layout.paperWidthPt, layout.paperHeightPt);
+    }
+    if (!setup.printArea) {
+        return layout;
+    }
+    layout.lastRow = setup.printArea->lastRow;
+    layout.lastCol = setup.printArea->lastCol;
+    layOutColumns(book, sheet, layout);
+    PrintedRows rows = printedRowHeights(book, sheet, layout.lastRow, layout.columnWidthsPt);
+    layout.rowHeightsPt = std::move(rows.heights);
+    layout.blocks = findBlocks(sheet, contentRows(sheet, layout.lastRow));
+    layout.pages = pagesAtBreaks(layout, rows.reserve, setup.rowBreaks);
     return layout;
 }
 

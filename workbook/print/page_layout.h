@@ -11,8 +11,6 @@ namespace quenly::wb::print {
 
 inline constexpr double kA4ShortSidePt = 595.2756; // 210 mm
 inline constexpr double kA4LongSidePt = 841.8898;  // 297 mm
-/// Spreadsheet applications keep at most this many manual row breaks on a sheet.
-inline constexpr std::size_t kMaxManualRowBreaks = 1026;
 
 /// Page margins in inches, as SpreadsheetML stores them.
 struct Margins {
@@ -56,8 +54,8 @@ struct PageLayout {
     std::vector<SlipBlock> blocks;
     std::vector<Page> pages;
 
-    /// The rows before which a manual break goes, at most kMaxManualRowBreaks of them: the first
-    /// row of every page that starts a slip, but the first page.
+    /// The rows before which a manual break goes: the first row of every page that starts a slip,
+    /// but the first page.
     std::vector<std::uint32_t> manualBreaks() const;
     /// Room on a page for the sheet's cells, in points at 100 %.
     double printableWidthPt() const;
@@ -72,5 +70,12 @@ double columnWidthPoints(double width, double digitPx);
 /// repeated with one period when the table's header itself holds an empty row. Each page takes
 /// as many whole slips as fit; a slip taller than a page is cut at row boundaries.
 PageLayout layoutPages(const Workbook& book, const Worksheet& sheet);
+
+/// Lays `sheet` of `book` out as its page set-up `setup` says (pageSetupOf a layout, kept on the
+/// sheet): on its paper, turned and scaled as it says, its print area (from A1) on pages that
+/// begin at its row breaks; a run of rows between two breaks that is taller than a page is cut
+/// where its rows overflow, as layoutPages cuts a slip taller than a page. For the set-up of a
+/// layout this gives that layout's pages. A set-up without a print area prints nothing.
+PageLayout layoutPages(const Workbook& book, const Worksheet& sheet, const PageSetup& setup);
 
 } // namespace quenly::wb::print

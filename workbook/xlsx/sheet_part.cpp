@@ -158,7 +158,7 @@ SheetPlan planSheet(const Workbook& book, const Worksheet& ws, std::vector<std::
     bound += kMergeBound * plan.merges.size();
     bound += 256 * std::uint64_t{ws.columnInfoCount()} + 4096;
     if (ws.pageSetup) {
-        bound += 64 * ws.pageSetup->rowBreaks.size();
+        bound += 64 * std::min(ws.pageSetup->rowBreaks.size(), kMaxManualRowBreaks);
     }
     plan.sizeBound = bound;
     return plan;
@@ -254,12 +254,14 @@ void appendPageSetup(XmlBuffer& b, const PageSetup& setup) {
     b.attr("orientation", setup.landscape ? "landscape" : "portrait");
     b.append("/>");
     if (!setup.rowBreaks.empty()) {
-        const std::uint64_t n = setup.rowBreaks.size();
+        // Spreadsheet applications keep no more than this; later pages break where they fill.
+        const std::uint64_t n = std::min(setup.rowBreaks.size(), kMaxManualRowBreaks);
         b.append("<rowBreaks");
         b.attr("count", n);
         b.attr("manualBreakCount", n);
         b.append('>');
-        for (const std::uint32_t row : setup.rowBreaks) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t row = setup.rowBreaks[i];
             b.append("<brk");
             b.attr("id", std::uint64_t{row});
             b.append(" max=\"16383\" man=\"1\"/>");

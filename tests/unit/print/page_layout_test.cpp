@@ -1,12 +1,15 @@
 // Tests of how result sheets are laid out on pages: no slip is ever cut by a page break.
 #include "print/font_metrics.h"
 #include "print/page_layout.h"
+#include "print/page_setup.h"
 #include "print/row_heights.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace quenly::wb;
 using namespace quenly::wb::print;
@@ -100,7 +103,7 @@ TEST(PageLayout, EverySlipWholeForManyTableSizesAndHeaders) {
                           layout.printableHeightPt() * 0.97);
             }
             const std::vector<std::uint32_t> breaks = layout.manualBreaks();
-            EXPECT_EQ(breaks.size(), std::min(layout.pages.size() - 1, kMaxManualRowBreaks));
+            EXPECT_EQ(breaks.size(), layout.pages.size() - 1);
         }
     }
 }
@@ -314,15 +317,65 @@ TEST(PageLayout, ASlipTallerThanAPageIsCutAtRows) {
     EXPECT_EQ(layout.manualBreaks(), (std::vector<std::uint32_t>{62, 124}));
 }
 
-TEST(PageLayout, ManualBreaksStopAtTheApplicationsLimit) {
-    SlipShape shape;
-    shape.persons = 20000;
-    const auto book = slips(shape);
-    const PageLayout layout = layoutPages(*book, book->sheet(0));
-    ASSERT_GT(layout.pages.size(), kMaxManualRowBreaks + 1);
-    const std::vector<std::uint32_t> breaks = layout.manualBreaks();
-    ASSERT_EQ(breaks.size(), kMaxManualRowBreaks);
-    EXPECT_EQ(breaks.back(), layout.pages[kMaxManualRowBreaks].firstRow);
+// The PDF is drawn from the page set-up the result keeps: laid out from it, a sheet prints the
+// very pages it was laid out on, past the breaks a file can keep, where slips are cut for being
+// taller than a page, and where rows grew to their texts.
+TEST(PageLayout, ThePageSetUpOfALayoutPrintsItsPages) {
+    std::vector<std::pair<std::string, std::unique_ptr<Workbook>>> sheets;
+    SlipShape many;
+    many.persons = 20000;
+    sheets.emplace_back("more pages than a file keeps breaks", slips(many));
+    SlipShape tall;
+    tall.persons = 3;
+    tall.headerRows = 60;
+    tall.rowHeight = 20;
+    sheets.emplace_back("slips taller than a page", slips(tall));
+    // 72 rows of 20 pt fill two pages to the end: the empty row after each slip overflows the
+    // second and still goes with it.
+    tall.headerRows = 71;
+    sheets.emplace_back("slips that fill their last page", slips(tall));
+    SlipShape gap;
+    gap.persons = 400;
+    gap.headerRows = 2;
+    gap.emptyHeaderRow = true;
+    gap.cols = 30;
+    sheets.emplace_back("a header with an empty row, turned", slips(gap));
+    SlipShape grown;
+    grown.persons = 50;
+    auto wrapped = slips(grown);
+    CellFormat wrap;
+    wrap.alignment.wrap = true;
+    const std::uint32_t label =
+        wrapped->strings.intern("调整\n109/7劳保\n109/8劳健保费，一段很长的说明文字");
+    for (std::uint32_t p = 0; p < grown.persons; ++p) {
+        wrapped->sheet(0).cellForWrite(p * 3, 0) =
+            Cell::makeText(label, wrapped->styles.intern(wrap));
+    }
+    sheets.emplace_back("rows grown to wrapped labels", std::move(wrapped));
+    for (const auto& [what, book] : sheets) {
+        SCOPED_TRACE(what);
+        const Worksheet& sheet = book->sheet(0);
+        const PageLayout laid = layoutPages(*book, sheet);
+        const PageLayout again = layoutPages(*book, sheet, pageSetupOf(laid));
+        EXPECT_EQ(again.scale, laid.scale);
+        EXPECT_EQ(again.landscape, laid.landscape);
+        EXPECT_EQ(again.paperWidthPt, laid.paperWidthPt);
+        EXPECT_EQ(again.lastRow, laid.lastRow);
+        EXPECT_EQ(again.lastCol, laid.lastCol);
+        EXPECT_EQ(again.rowHeightsPt, laid.rowHeightsPt);
+        EXPECT_EQ(again.columnWidthsPt, laid.columnWidthsPt);
+        ASSERT_EQ(again.pages.size(), laid.pages.size());
+        for (std::size_t i = 0; i < laid.pages.size(); ++i) {
+            EXPECT_EQ(again.pages[i].firstRow, laid.pages[i].firstRow) << "page " << i;
+            EXPECT_EQ(again.pages[i].lastRow, laid.pages[i].lastRow) << "page " << i;
+            EXPECT_EQ(again.pages[i].startsBlock, laid.pages[i].startsBlock) << "page " << i;
+        }
+    }
+    ASSERT_GT(layoutPages(*sheets[0].second, sheets[0].second->sheet(0)).pages.size(),
+              kMaxManualRowBreaks + 1);
+    // Without a print area a set-up prints nothing.
+    EXPECT_TRUE(
+        layoutPages(*sheets[0].second, sheets[0].second->sheet(0), PageSetup{}).pages.empty());
 }
 
 TEST(PageLayout, SheetsThatAreNoSlipsKeepTheirRunsOfRowsTogether) {

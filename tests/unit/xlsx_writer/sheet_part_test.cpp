@@ -84,6 +84,27 @@ TEST(SheetPart, ASheetWithoutAPageSetUpLeavesPrintingToTheApplication) {
     EXPECT_EQ(parts["xl/workbook.xml"].find("definedNames"), std::string::npos);
 }
 
+// The model keeps a break before every page; a file keeps no more than spreadsheet applications
+// do, the first ones.
+TEST(SheetPart, RowBreaksStopAtTheApplicationsLimit) {
+    TempDir dir;
+    Workbook book;
+    Worksheet& ws = book.addSheet("Sheet1");
+    ws.cellForWrite(0, 0) = Cell::makeNumber(1);
+    PageSetup setup;
+    for (std::uint32_t row = 1; row <= 1100; ++row) {
+        setup.rowBreaks.push_back(row * 4);
+    }
+    ws.pageSetup = setup;
+    writeXlsx(book, dir / "breaks.xlsx", {1});
+    const std::string sheet = readParts(dir / "breaks.xlsx")["xl/worksheets/sheet1.xml"];
+    EXPECT_NE(sheet.find("<rowBreaks count=\"1026\" manualBreakCount=\"1026\"><brk id=\"4\" "),
+              std::string::npos);
+    EXPECT_NE(sheet.find("<brk id=\"4104\" max=\"16383\" man=\"1\"/></rowBreaks>"),
+              std::string::npos);
+    EXPECT_EQ(sheet.find("<brk id=\"4108\""), std::string::npos);
+}
+
 TEST(SheetPart, SeventyThousandMergesCountedExactly) {
     TempDir dir;
     Workbook book;
