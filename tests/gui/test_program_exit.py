@@ -76,22 +76,40 @@ def reap():
 
 
 @pytest.fixture(scope="module")
-def window_manager():
+def window_manager(tmp_path_factory):
     for name in ("openbox", "xdotool", "wmctrl"):
         if shutil.which(name) is None:
             pytest.fail("%s is not installed (scripts/setup.sh installs it)" % name)
     # Orphaned descendants of the program come to this process, so the test sees and ends them.
     libc = ctypes.CDLL(None, use_errno=True)
     assert libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0
-    wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 20
-    while tool("wmctrl", "-m", check=False).returncode != 0:
-        assert time.monotonic() < deadline, "openbox did not start"
-        time.sleep(0.1)
+    log = tmp_path_factory.mktemp("openbox") / "openbox.log"
+    wm = start_openbox(log)
     yield wm
     wm.terminate()
     wm.wait(timeout=20)
+
+
+def start_openbox(log):
+    """Starts openbox and waits until it manages the display. On a machine that has just been set
+    up its first start may build font caches for a while, so the wait is long; an openbox that
+    ends before it manages the display is started again, and its own words are shown when it
+    never does."""
+    for attempt in range(3):
+        with open(log, "ab") as out:
+            wm = subprocess.Popen(["openbox", "--sm-disable", "--replace"],
+                                  stdout=out, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 90
+        while wm.poll() is None and time.monotonic() < deadline:
+            if tool("wmctrl", "-m", check=False).returncode == 0:
+                return wm
+            time.sleep(0.2)
+        if wm.poll() is None:
+            wm.kill()
+            wm.wait(timeout=20)
+            break
+    pytest.fail("openbox did not start (exit status %s); it said:\n%s"
+                % (wm.returncode, log.read_text(errors="replace")))
 
 
 @pytest.fixture(scope="module")
