@@ -1,0 +1,128 @@
+// The command line of quenly-batch: its options, their checks and the usage text.
+#include "batch_options.h"
+
+#include <charconv>
+
+namespace quenly::batch {
+
+const std::string_view kUsage =
+    "用法：quenly-batch 源工作簿 结果.xlsx [--rows 起始行-结束行] [--cols 起始列-结束列]\n"
+    "  例如：quenly-batch 工资表.xlsx 工资条.xlsx --rows 1-2 --cols A-M\n"
+    "  结果文件名以 .pdf 结尾时，工资条存成可直接打印的 PDF。\n"
+    "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n";
+
+std::pair<std::string, std::string> splitSpan(std::string_view option, std::string_view text,
+                                              bool (*valid)(std::string_view),
+                                              std::string_view what) {
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos || text.find('-', dash + 1) != std::string_view::npos) {
+        throw UsageError{std::string(option) + " 需要“起始-结束”的形式，收到“" + std::string(text) +
+                         "”"};
+    }
+    std::string first(text.substr(0, dash));
+    std::string last(text.substr(dash + 1));
+    if (!valid(first) || !valid(last)) {
+        throw UsageError{std::string(option) + " 的起始和结束必须是" + std::string(what) +
+                         "，收到“" + std::string(text) + "”"};
+    }
+    return {first, last};
+}
+
+bool isRowNumber(std::string_view s) {
+    if (s.empty() || s.size() > 7) {
+        return false;
+    }
+    for (char c : s) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    int v = 0;
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v >= 1 && v <= 1048576;
+}
+
+bool isColumnLetters(std::string_view s) {
+    if (s.empty() || s.size() > 3) {
+        return false;
+    }
+    for (char c : s) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return s;
+}
+
+Arguments parseArguments(int argc, char** argv) {
+    Arguments a;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded) {
+            positional.emplace_back(arg);
+            continue;
+        }
+        const OptionValue value = [&]() -> std::string_view {
+            if (i + 1 >= argc) {
+                throw UsageError{std::string(arg) + " 后面缺少取值"};
+            }
+            return argv[++i];
+        };
+        if (arg == "--rows") {
+            a.rows = splitSpan(arg, value(), isRowNumber, "1 到 1048576 之间的行号");
+        } else if (arg == "--cols") {
+            auto span = splitSpan(arg, value(), isColumnLetters, "列字母（如 A、AB）");
+            a.cols = std::pair{upper(span.first), upper(span.second)};
+        } else if (arg == "--timings") {
+            a.timings = std::string(value());
+        } else if (arg == "-h" || arg == "--help") {
+            throw UsageError{};
+        } else if (arg == "--") {
+            optionsEnded = true; // what follows are file names, even if they start with "-"
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            throw UsageError{"未知的选项“" + std::string(arg) + "”"};
+        } else {
+            positional.emplace_back(arg);
+        }
+    }
+    if (positional.size() != 2) {
+        throw UsageError{positional.size() < 2 ? "缺少源工作簿或结果文件" : "参数过多"};
+    }
+    a.source = positional[0];
+    a.result = positional[1];
+    if (a.source.empty() || a.result.empty()) {
+        throw UsageError{"源工作簿和结果文件的路径不能为空"};
+    }
+    return a;
+}
+
+ExportSettings exportSettingsOf(const Arguments& args) {
+    ExportSettings settings;
+    settings.iniPath = defaultOptionsPath();
+    if (args.rows || args.cols) {
+        HeaderOptions options = HeaderOptionsStore(settings.iniPath).readForExport();
+        if (args.rows) {
+            options.StartTitleRow = args.rows->first;
+            options.EndTitleRow = args.rows->second;
+        }
+        if (args.cols) {
+            options.StartTitleCol = args.cols->first;
+            options.EndTitleCol = args.cols->second;
+        }
+        settings.optionsOverride = options;
+    }
+    return settings;
+}
+
+} // namespace quenly::batch

@@ -1,0 +1,55 @@
+// The command line of quenly-batch: its options, their checks and the usage text, shared by the
+// command's modes.
+#pragma once
+
+#include "header_options.h"
+#include "payslip_export.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quenly::batch {
+
+/// A wrong command line: the message says what is wrong (empty for --help); the usage follows.
+struct UsageError {
+    std::string message;
+};
+
+/// The usage text, one line per mode.
+extern const std::string_view kUsage;
+
+struct Arguments {
+    std::string source;
+    /// The result file of the plain mode.
+    std::string result;
+    std::optional<std::pair<std::string, std::string>> rows;
+    std::optional<std::pair<std::string, std::string>> cols;
+    std::optional<std::string> timings;
+};
+
+/// Returns the value of the option being read; throws UsageError when it has none.
+using OptionValue = std::function<std::string_view()>;
+
+/// "START-END" split at its one "-"; both parts checked by `valid`, or UsageError saying that
+/// they must be `what`.
+std::pair<std::string, std::string> splitSpan(std::string_view option, std::string_view text,
+                                              bool (*valid)(std::string_view),
+                                              std::string_view what);
+/// A row number from 1 to 1048576, in decimal digits.
+bool isRowNumber(std::string_view s);
+/// One to three ASCII letters.
+bool isColumnLetters(std::string_view s);
+std::string upper(std::string s);
+
+/// Reads the command line; throws UsageError.
+Arguments parseArguments(int argc, char** argv);
+
+/// The settings of the export: sys.ini beside the program, its rows or columns replaced by
+/// --rows and --cols.
+ExportSettings exportSettingsOf(const Arguments& args);
+
+} // namespace quenly::batch
