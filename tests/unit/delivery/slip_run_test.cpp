@@ -149,8 +149,7 @@ TEST(SlipRunTest, RefusedRunsThrowWithTheReason) {
         }
         return std::string("no error");
     };
-    const std::string reversed =
-        messageOf(dir / "工资表.xlsx", header("2", "1", "A", "D"));
+    const std::string reversed = messageOf(dir / "工资表.xlsx", header("2", "1", "A", "D"));
     EXPECT_NE(reversed.find("起始标题行（2）在结束标题行（1）之后"), std::string::npos) << reversed;
     const std::string missing = messageOf(dir / "没有.xlsx", header("1", "2", "A", "D"));
     EXPECT_EQ(missing.rfind("输出工资条失败：", 0), 0u) << missing;
