@@ -14,8 +14,9 @@ namespace quenly::delivery {
 
 namespace {
 
-// Gives the export the source's path and forwards its progress to the caller's host; keeps the message boxes to itself, so a
-// refusal becomes an exception, and checks the header the export is about to use.
+// Gives the export the source's path and forwards its progress to the caller's host; keeps the
+// message boxes to itself, so a refusal becomes an exception, and checks the header the export is
+// about to use.
 class RunHost final : public ExportHost {
 public:
     RunHost(std::string source, ExportHost& inner, const ExportSettings& settings)

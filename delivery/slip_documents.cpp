@@ -1,0 +1,180 @@
+// Each person's own documents: their slip as a one-page PDF, locked with qpdf, and file names.
+#include "slip_documents.h"
+
+#include "pdf/rows_pdf.h"
+#include "text_util.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <array>
+#include <fstream>
+#include <unordered_set>
+
+namespace quenly::delivery {
+
+SlipPdfs::SlipPdfs(const SlipRun& run)
+    : m_run(run) {
+    try {
+        m_writer = std::make_unique<wb::pdf::RowsPdfWriter>(run.result());
+    } catch (const wb::WorkbookError& e) {
+        throw DeliveryError(e.what());
+    }
+}
+
+SlipPdfs::~SlipPdfs() = default;
+
+std::string SlipPdfs::pdf(const Person& person) {
+    try {
+        return m_writer->pagePdf(person.firstRow, person.lastRow, m_run.result().sheet(0).name());
+    } catch (const wb::WorkbookError& e) {
+        throw DeliveryError(e.what());
+    }
+}
+
+std::string slipPdf(const SlipRun& run, const Person& person) {
+    return SlipPdfs(run).pdf(person);
+}
+
+namespace {
+
+// 32 random bytes in hexadecimal, from the system's random source.
+std::string randomOwnerPassword() {
+    std::array<unsigned char, 32> bytes{};
+    std::ifstream in("/dev/urandom", std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    if (!in) {
+        throw DeliveryError("无法取得随机数，PDF 未加密");
+    }
+    std::string out;
+    constexpr char kHex[] = "0123456789abcdef";
+    for (const unsigned char b : bytes) {
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    }
+    return out;
+}
+
+} // namespace
+
+std::string lockPdf(std::string_view pdf, const std::string& password) {
+    if (password.empty()) {
+        throw DeliveryError("密码为空，PDF 未加密");
+    }
+    const std::string owner = randomOwnerPassword();
+    try {
+        QPDF in;
+        in.setSuppressWarnings(true);
+        in.processMemoryFile("工资条", pdf.data(), pdf.size());
+        QPDFWriter writer(in);
+        writer.setOutputMemory();
+        writer.setMinimumPDFVersion("2.0");
+        writer.setR6EncryptionParameters(password.c_str(), owner.c_str(), true, true, true, true,
+                                         true, true, qpdf_r3p_full, true);
+        writer.write();
+        const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+        return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw DeliveryError(std::string("PDF 加密失败：") + e.what());
+    }
+}
+
+namespace {
+
+bool isContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// `text` cut to at most `bytes` bytes, never inside a character.
+std::string cutAt(std::string text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return text;
+    }
+    std::size_t end = bytes;
+    while (end > 0 && isContinuation(text[end])) {
+        --end;
+    }
+    text.resize(end);
+    return text;
+}
+
+bool isBadInName(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
+           c == '"' || c == '<' || c == '>' || c == '|';
+}
+
+// The name as a file name can hold it, without the extension; empty when nothing is left.
+std::string cleanName(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        out += isBadInName(static_cast<unsigned char>(c)) ? '_' : c;
+    }
+    // Blanks and dots around the name: a name "." or ".." is a folder, a leading dot hides it.
+    std::string_view v = out;
+    for (;;) {
+        const std::string_view trimmed = trimBlanks(v);
+        std::string_view next = trimmed;
+        while (!next.empty() && next.front() == '.') {
+            next.remove_prefix(1);
+        }
+        while (!next.empty() && next.back() == '.') {
+            next.remove_suffix(1);
+        }
+        if (next.size() == v.size()) {
+            break;
+        }
+        v = next;
+    }
+    // Room for a "-N" and ".pdf" after it.
+    return cutAt(std::string(v), kMaxFileNameBytes - 12);
+}
+
+} // namespace
+
+std::string passwordOf(const std::string& cellText, int lastN) {
+    if (lastN <= 0) {
+        return cellText;
+    }
+    std::size_t start = cellText.size();
+    for (int n = 0; n < lastN && start > 0; ++n) {
+        --start;
+        while (start > 0 && isContinuation(cellText[start])) {
+            --start;
+        }
+    }
+    return cellText.substr(start);
+}
+
+std::vector<std::string> slipFileNames(const std::vector<std::string>& names) {
+    std::vector<std::string> out;
+    out.reserve(names.size());
+    std::unordered_set<std::string> taken;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string base = cleanName(names[i]);
+        if (base.empty()) {
+            base = "第" + std::to_string(i + 1) + "人";
+        }
+        std::string name = base + ".pdf";
+        for (int n = 2; !taken.insert(wb::lowerAscii(name)).second; ++n) {
+            name = base + "-" + std::to_string(n) + ".pdf";
+        }
+        out.push_back(std::move(name));
+    }
+    return out;
+}
+
+std::vector<std::string> slipFileNames(const SlipRun& run,
+                                       std::optional<std::uint32_t> nameColumn) {
+    std::vector<std::string> names;
+    names.reserve(run.persons().size());
+    for (const Person& p : run.persons()) {
+        names.push_back(nameColumn ? run.shown(p, *nameColumn) : std::string());
+    }
+    return slipFileNames(names);
+}
+
+} // namespace quenly::delivery

@@ -1,0 +1,118 @@
+// Each person's documents: file names from awkward name cells, passwords cut by characters, and
+// locked PDFs that open with their password only.
+#include "slip_documents.h"
+
+#include "delivery_fixture.h"
+#include "temp_dir.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quenly::delivery {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(SlipFileNames, EqualNamesAreNumberedWithoutRegardToAsciiCase) {
+    EXPECT_EQ(slipFileNames(Names{"张三", "李四", "张三", "Li", "LI", "张三"}),
+              (Names{"张三.pdf", "李四.pdf", "张三-2.pdf", "Li.pdf", "LI-2.pdf", "张三-3.pdf"}));
+    // A name that already looks numbered does not take another person's file.
+    EXPECT_EQ(slipFileNames(Names{"王五-2", "王五", "王五"}),
+              (Names{"王五-2.pdf", "王五.pdf", "王五-3.pdf"}));
+}
+
+TEST(SlipFileNames, CharactersAFileNameCannotHoldAreReplaced) {
+    EXPECT_EQ(slipFileNames(Names{"财务/张三", "a:b*c?d\"e<f>g|h\\i", "tab\there\n"}),
+              (Names{"财务_张三.pdf", "a_b_c_d_e_f_g_h_i.pdf", "tab_here_.pdf"}));
+    // Dots and blanks around a name go, so nothing is hidden or names a folder.
+    EXPECT_EQ(slipFileNames(Names{"..", " .赵六. ", "../../etc/passwd"}),
+              (Names{"第1人.pdf", "赵六.pdf", "_.._etc_passwd.pdf"}));
+}
+
+TEST(SlipFileNames, EmptyAndLongNames) {
+    EXPECT_EQ(slipFileNames(Names{"", "张三", "　", ""}),
+              (Names{"第1人.pdf", "张三.pdf", "第3人.pdf", "第4人.pdf"}));
+    // 100 characters of three bytes each: cut at a character's boundary, within the limit even
+    // when numbered.
+    std::string longName;
+    for (int i = 0; i < 100; ++i) {
+        longName += "张";
+    }
+    const Names names = slipFileNames(Names{longName, longName});
+    for (const std::string& name : names) {
+        EXPECT_LE(name.size(), kMaxFileNameBytes);
+        EXPECT_EQ(name.rfind(".pdf"), name.size() - 4);
+        EXPECT_EQ((name.size() - 4 - (name == names[1] ? 2 : 0)) % 3, 0u) << name;
+    }
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_EQ(names[1].substr(names[1].size() - 6), "-2.pdf");
+}
+
+TEST(SlipFileNames, FromARunsNameColumn) {
+    test::TempDir dir;
+    test::writeTable(dir / "t.xlsx");
+    test::QuietHost host;
+    const SlipRun run = runSlipExport(dir / "t.xlsx", test::header("1", "2", "A", "D"), host);
+    EXPECT_EQ(slipFileNames(run, run.findColumn("姓名")),
+              (Names{"张三.pdf", "王五.pdf", "李四.pdf"}));
+    EXPECT_EQ(slipFileNames(run, std::nullopt), (Names{"第1人.pdf", "第2人.pdf", "第3人.pdf"}));
+}
+
+TEST(PasswordOf, LastCharactersNotBytes) {
+    EXPECT_EQ(passwordOf("11010519491231002X", 6), "31002X");
+    EXPECT_EQ(passwordOf("张三abc李四", 4), "bc李四");
+    EXPECT_EQ(passwordOf("张三", 6), "张三");
+    EXPECT_EQ(passwordOf("张三abc", 0), "张三abc");
+    EXPECT_EQ(passwordOf("𠀀x", 2), "𠀀x"); // a character of four bytes
+    EXPECT_EQ(passwordOf("", 3), "");
+}
+
+class LockPdf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeTable(m_dir / "t.xlsx");
+        test::QuietHost host;
+        m_run.emplace(runSlipExport(m_dir / "t.xlsx", test::header("1", "2", "A", "D"), host));
+        m_pdf = slipPdf(*m_run, m_run->persons()[1]);
+    }
+
+    test::TempDir m_dir;
+    std::optional<SlipRun> m_run;
+    std::string m_pdf;
+};
+
+TEST_F(LockPdf, OpensWithItsPasswordOnlyAsAes256Revision6) {
+    ASSERT_EQ(m_pdf.rfind("%PDF-", 0), 0u);
+    for (const std::string password : {"31002X", "王五1234"}) {
+        const std::string locked = lockPdf(m_pdf, password);
+        EXPECT_EQ(locked.rfind("%PDF-2.0", 0), 0u);
+        QPDF open;
+        open.processMemoryFile("locked", locked.data(), locked.size(), password.c_str());
+        int r = 0, p = 0, v = 0;
+        QPDF::encryption_method_e stream{}, string{}, file{};
+        ASSERT_TRUE(open.isEncrypted(r, p, v, stream, string, file));
+        EXPECT_EQ(r, 6);
+        EXPECT_EQ(stream, QPDF::e_aesv3);
+        EXPECT_EQ(open.getAllPages().size(), 1u);
+        for (const char* wrong : {"", "31002x", "wrong"}) {
+            QPDF refused;
+            refused.setSuppressWarnings(true);
+            EXPECT_THROW(refused.processMemoryFile("locked", locked.data(), locked.size(), wrong),
+                         QPDFExc)
+                << wrong;
+        }
+    }
+}
+
+TEST_F(LockPdf, RefusesAnEmptyPasswordAndWhatIsNoPdf) {
+    EXPECT_THROW(lockPdf(m_pdf, ""), DeliveryError);
+    EXPECT_THROW(lockPdf("not a pdf at all", "secret"), DeliveryError);
+}
+
+} // namespace
+} // namespace quenly::delivery
