@@ -9,7 +9,16 @@ const std::string_view kUsage =
     "用法：quenly-batch 源工作簿 结果.xlsx [--rows 起始行-结束行] [--cols 起始列-结束列]\n"
     "  例如：quenly-batch 工资表.xlsx 工资条.xlsx --rows 1-2 --cols A-M\n"
     "  结果文件名以 .pdf 结尾时，工资条存成可直接打印的 PDF。\n"
-    "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n";
+    "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n"
+    "\n"
+    "      quenly-batch 源工作簿 --mail 邮件设置.ini --to-col 列 [--name-col 列]\n"
+    "                   [--password-col 列 [--password-last N]] [--dry-run] [--resume]\n"
+    "                   [--new-run] [--interval 秒] [--cafile 证书] [--skip-invalid]\n"
+    "  把每人的工资条（PDF）发到此人 --to-col 列中的邮箱。先检查全部地址并列表显示，有问题时\n"
+    "  不发送任何邮件（--skip-invalid 只跳过有问题的人）；--dry-run 只检查不发送。发送记录\n"
+    "  保存在 ~/.local/state/quenly/，--resume 只发给尚未发送的人。邮箱密码取自环境变量\n"
+    "  QUENLY_SMTP_PASSWORD，或在终端中输入。设置文件的写法见 docs/delivery.md。\n"
+    "  例如：quenly-batch 工资表.xlsx --mail 邮件设置.ini --to-col 邮箱 --name-col 姓名\n";
 
 std::pair<std::string, std::string> splitSpan(std::string_view option, std::string_view text,
                                               bool (*valid)(std::string_view),
@@ -63,6 +72,21 @@ std::string upper(std::string s) {
     return s;
 }
 
+namespace {
+
+// A count of 1 to 1000 given to `option`.
+int countOf(std::string_view option, std::string_view text) {
+    int v = 0;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < 1 || v > 1000) {
+        throw UsageError{std::string(option) + " 需要 1 到 1000 之间的整数，收到“" +
+                         std::string(text) + "”"};
+    }
+    return v;
+}
+
+} // namespace
+
 Arguments parseArguments(int argc, char** argv) {
     Arguments a;
     std::vector<std::string> positional;
@@ -86,6 +110,13 @@ Arguments parseArguments(int argc, char** argv) {
             a.cols = std::pair{upper(span.first), upper(span.second)};
         } else if (arg == "--timings") {
             a.timings = std::string(value());
+        } else if (arg == "--name-col") {
+            a.nameCol = std::string(value());
+        } else if (arg == "--password-col") {
+            a.passwordCol = std::string(value());
+        } else if (arg == "--password-last") {
+            a.passwordLast = countOf(arg, value());
+        } else if (parseMailOption(arg, value, a)) {
         } else if (arg == "-h" || arg == "--help") {
             throw UsageError{};
         } else if (arg == "--") {
@@ -95,6 +126,14 @@ Arguments parseArguments(int argc, char** argv) {
         } else {
             positional.emplace_back(arg);
         }
+    }
+    if (a.mail) {
+        checkMailArguments(a, positional);
+        return a;
+    }
+    if (a.nameCol || a.passwordCol || a.passwordLast > 0 || a.toCol || a.cafile || a.interval > 0 ||
+        a.dryRun || a.resume || a.newRun || a.skipInvalid) {
+        throw UsageError{"--to-col、--name-col、--password-col、--dry-run 等选项只用于 --mail"};
     }
     if (positional.size() != 2) {
         throw UsageError{positional.size() < 2 ? "缺少源工作簿或结果文件" : "参数过多"};

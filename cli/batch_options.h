@@ -29,6 +29,23 @@ struct Arguments {
     std::optional<std::pair<std::string, std::string>> rows;
     std::optional<std::pair<std::string, std::string>> cols;
     std::optional<std::string> timings;
+
+    /// The persons' columns, by title or letters: their names, their passwords.
+    std::optional<std::string> nameCol;
+    std::optional<std::string> passwordCol;
+    /// Only the last N characters of the password cell (0: all of it).
+    int passwordLast = 0;
+
+    /// --mail SETTINGS.ini: each person's slip sent to them by e-mail, to the address in toCol.
+    std::optional<std::string> mail;
+    std::optional<std::string> toCol;
+    std::optional<std::string> cafile;
+    /// Seconds between two mails.
+    double interval = 0;
+    bool dryRun = false;
+    bool resume = false;
+    bool newRun = false;
+    bool skipInvalid = false;
 };
 
 /// Returns the value of the option being read; throws UsageError when it has none.
@@ -44,6 +61,11 @@ bool isRowNumber(std::string_view s);
 /// One to three ASCII letters.
 bool isColumnLetters(std::string_view s);
 std::string upper(std::string s);
+
+/// Reads an option of the mail mode into `a`; false when `arg` is none of them.
+bool parseMailOption(std::string_view arg, const OptionValue& value, Arguments& a);
+/// Checks the mail mode's command line (one positional argument, the source).
+void checkMailArguments(Arguments& a, const std::vector<std::string>& positional);
 
 /// Reads the command line; throws UsageError.
 Arguments parseArguments(int argc, char** argv);

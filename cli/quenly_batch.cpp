@@ -3,6 +3,7 @@
 // host without a window.
 #include "batch_host.h"
 #include "batch_options.h"
+#include "mail_command.h"
 #include "payslip_export.h"
 #include "pdf/pdf_writer.h"
 #include "print/page_setup.h"
@@ -171,7 +172,7 @@ int main(int argc, char** argv) {
         return e.message.empty() ? 0 : 2;
     }
     try {
-        return run(args);
+        return args.mail ? quenly::batch::runMail(args) : run(args);
     } catch (const std::exception& e) {
         std::cerr << "quenly-batch：" << e.what() << "\n";
         return 1;

@@ -57,7 +57,6 @@ std::string asciiLower(std::string_view s) {
     return out;
 }
 
-
 std::optional<std::string> addressProblem(std::string_view address) {
     if (address.empty()) {
         return std::string("没有填写邮箱地址");

@@ -64,7 +64,8 @@ fs::path MailJournal::folder() {
         home = pw != nullptr ? pw->pw_dir : nullptr;
     }
     if (home == nullptr) {
-        throw DeliveryError("找不到用户的主文件夹，无法保存发送记录；请设置 HOME 或 XDG_STATE_HOME");
+        throw DeliveryError(
+            "找不到用户的主文件夹，无法保存发送记录；请设置 HOME 或 XDG_STATE_HOME");
     }
     return fs::path(home) / ".local" / "state" / "quenly";
 }
@@ -131,8 +132,8 @@ MailJournal::MailJournal(const fs::path& source, Mode mode)
         }
         if (mode == Mode::NewRun && !m_sent.empty() && attempt == 0) {
             // Keep the old journal under a name with the time and start an empty one.
-            const std::string stem = m_path.stem().string() + "." +
-                                     utcText(std::time(nullptr), "%Y%m%d-%H%M%S");
+            const std::string stem =
+                m_path.stem().string() + "." + utcText(std::time(nullptr), "%Y%m%d-%H%M%S");
             fs::path kept = dir / (stem + ".journal");
             for (int n = 2; fs::exists(kept, ec); ++n) {
                 kept = dir / (stem + "-" + std::to_string(n) + ".journal");
@@ -147,7 +148,8 @@ MailJournal::MailJournal(const fs::path& source, Mode mode)
             continue;
         }
         if (content.empty()) {
-            const std::string head = "# quenly 邮件发送记录\t" + fs::canonical(source).string() + "\n";
+            const std::string head =
+                "# quenly 邮件发送记录\t" + fs::canonical(source).string() + "\n";
             if (files::writeAll(m_fd, head.data(), head.size()) != 0 || ::fsync(m_fd) != 0) {
                 fail("无法写入发送记录", m_path, errno);
             }
@@ -175,9 +177,8 @@ bool MailJournal::sentTo(std::string_view address) const {
 
 void MailJournal::record(const JournalEntry& entry) {
     const std::string line = std::string(kEntryTag) + entry.address + "\t" + entry.slipHash + "\t" +
-                             entry.messageId + "\t" +
-                             utcText(entry.time, "%Y-%m-%dT%H:%M:%SZ") + "\t" +
-                             std::to_string(entry.sourceRow) + "\n";
+                             entry.messageId + "\t" + utcText(entry.time, "%Y-%m-%dT%H:%M:%SZ") +
+                             "\t" + std::to_string(entry.sourceRow) + "\n";
     const int error = files::writeAll(m_fd, line.data(), line.size());
     if (error != 0) {
         fail("无法写入发送记录", m_path, error);

@@ -213,9 +213,8 @@ std::string newMessageId(std::string_view fromAddress) {
 std::string dateText(std::time_t when) {
     static constexpr std::array<const char*, 7> kDays{"Sun", "Mon", "Tue", "Wed",
                                                       "Thu", "Fri", "Sat"};
-    static constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr",
-                                                         "May", "Jun", "Jul", "Aug",
-                                                         "Sep", "Oct", "Nov", "Dec"};
+    static constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm tm{};
     localtime_r(&when, &tm);
     const long offset = tm.tm_gmtoff / 60;
@@ -260,8 +259,7 @@ std::string composeMessage(const MailParts& parts) {
     m += "Content-Type: application/pdf; name=\"" + encodedWords(parts.attachmentName, 35) +
          "\"\r\n";
     m += "Content-Transfer-Encoding: base64\r\n";
-    m += "Content-Disposition: attachment" + fileNameParameters(parts.attachmentName) +
-         "\r\n\r\n";
+    m += "Content-Disposition: attachment" + fileNameParameters(parts.attachmentName) + "\r\n\r\n";
     m += base64(parts.attachment, true);
     m += "--" + boundary + "--\r\n";
     return m;

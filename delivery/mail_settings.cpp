@@ -72,8 +72,8 @@ public:
 
     [[noreturn]] void fail(std::string_view section, std::string_view key,
                            const std::string& what) const {
-        throw DeliveryError("邮件设置“" + m_file.string() + "”中 [" + std::string(section) + "] 的 " +
-                            std::string(key) + " " + what);
+        throw DeliveryError("邮件设置“" + m_file.string() + "”中 [" + std::string(section) +
+                            "] 的 " + std::string(key) + " " + what);
     }
 
     // The value, or "" when `optional` and missing; a missing required key is an error that
@@ -99,7 +99,8 @@ private:
 MailSettings readMailSettings(const fs::path& file) {
     const std::optional<std::string> content = readWhole(file);
     if (!content) {
-        throw DeliveryError("无法读取邮件设置“" + file.string() + "”；请检查文件是否存在、是否可读");
+        throw DeliveryError("无法读取邮件设置“" + file.string() +
+                            "”；请检查文件是否存在、是否可读");
     }
     if (!validUtf8(*content)) {
         throw DeliveryError("邮件设置“" + file.string() + "”不是 UTF-8 文本；请用 UTF-8 编码保存");
@@ -117,13 +118,15 @@ MailSettings readMailSettings(const fs::path& file) {
     } else if (security == "none") {
         s.security = Security::None;
         if (!isLoopback(s.host)) {
-            r.fail("smtp", "security",
-                   "是 none（不加密），这只允许连接本机（127.0.0.1、::1 或 localhost），而 host 是“" +
-                       s.host + "”；请写 ssl 或 starttls");
+            r.fail(
+                "smtp", "security",
+                "是 none（不加密），这只允许连接本机（127.0.0.1、::1 或 localhost），而 host 是“" +
+                    s.host + "”；请写 ssl 或 starttls");
         }
     } else {
         r.fail("smtp", "security",
-               "是“" + security + "”；请写 ssl（通常端口 465）、starttls（通常端口 587）或 none（仅限本机）");
+               "是“" + security +
+                   "”；请写 ssl（通常端口 465）、starttls（通常端口 587）或 none（仅限本机）");
     }
 
     const std::string port = r.get("smtp", "port", s.security == Security::Ssl ? "465" : "587");
@@ -148,7 +151,8 @@ MailSettings readMailSettings(const fs::path& file) {
     const std::optional<std::string> text = readWhole(s.bodyFile);
     if (!text) {
         r.fail("mail", "body_file",
-               "指向的正文文件“" + s.bodyFile.string() + "”无法读取；请检查文件名（相对于设置文件所在的文件夹）");
+               "指向的正文文件“" + s.bodyFile.string() +
+                   "”无法读取；请检查文件名（相对于设置文件所在的文件夹）");
     }
     if (!validUtf8(*text)) {
         r.fail("mail", "body_file",

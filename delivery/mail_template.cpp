@@ -43,9 +43,11 @@ MailTemplate MailTemplate::parse(std::string_view text, std::string_view where,
         }
         const std::size_t close = text.find('}', i + 1);
         const std::size_t reopen = text.find('{', i + 1);
-        if (close == std::string_view::npos || (reopen != std::string_view::npos && reopen < close)) {
-            throw DeliveryError(place + "中的“{”没有对应的“}”；占位符写作 {列标题}，要写花括号本身，"
-                                        "请写“{{”");
+        if (close == std::string_view::npos ||
+            (reopen != std::string_view::npos && reopen < close)) {
+            throw DeliveryError(place +
+                                "中的“{”没有对应的“}”；占位符写作 {列标题}，要写花括号本身，"
+                                "请写“{{”");
         }
         const std::string_view name = trimBlanks(text.substr(i + 1, close - i - 1));
         bool found = false;

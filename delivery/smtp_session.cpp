@@ -120,9 +120,10 @@ SmtpResult SmtpSession::perform() {
         return r;
     case CURLE_PEER_FAILED_VERIFICATION:
         r.kind = SmtpResult::Kind::Tls;
-        r.reason = "邮件服务器的证书未通过验证（证书不是给这个主机名的，或不是受信任的机构签发的）；"
-                   "若公司使用自己的证书机构，请用 --cafile 指定其证书：" +
-                   detail;
+        r.reason =
+            "邮件服务器的证书未通过验证（证书不是给这个主机名的，或不是受信任的机构签发的）；"
+            "若公司使用自己的证书机构，请用 --cafile 指定其证书：" +
+            detail;
         return r;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:

@@ -228,11 +228,13 @@ TEST(MailTemplateTest, PlaceholdersByTitleAndLiteralBraces) {
         errorOf<DeliveryError>([&] { MailTemplate::parse("{姓名}的{奖金}", "主题", titles); });
     EXPECT_NE(unknown.find("主题中的占位符“{奖金}”"), std::string::npos) << unknown;
     EXPECT_NE(unknown.find("姓名、实发工资"), std::string::npos) << unknown;
-    EXPECT_NE(errorOf<DeliveryError>([&] { MailTemplate::parse("a {姓名", "正文", titles); })
-                  .find("没有对应的“}”"),
+    EXPECT_NE(errorOf<DeliveryError>([&] {
+                  MailTemplate::parse("a {姓名", "正文", titles);
+              }).find("没有对应的“}”"),
               std::string::npos);
-    EXPECT_NE(errorOf<DeliveryError>([&] { MailTemplate::parse("a } b", "正文", titles); })
-                  .find("单独的“}”"),
+    EXPECT_NE(errorOf<DeliveryError>([&] {
+                  MailTemplate::parse("a } b", "正文", titles);
+              }).find("单独的“}”"),
               std::string::npos);
 }
 
@@ -244,9 +246,10 @@ TEST(MailSettingsTest, ReadsTheFileAndNamesEveryBadValue) {
     test::TempDir dir;
     fs::create_directories(dir / "mail");
     writeFile(dir / "mail" / "正文.txt", "\xEF\xBB\xBF{姓名}，您好");
-    const std::string good = "[smtp]\r\nhost = smtp.example.com\r\nport = 465\r\nsecurity = ssl\r\n"
-                             "user = payroll@example.com\r\n[mail]\r\nfrom = payroll@example.com\r\n"
-                             "from_name = 财务部\r\nsubject = {姓名}的工资条\r\nbody_file = 正文.txt\r\n";
+    const std::string good =
+        "[smtp]\r\nhost = smtp.example.com\r\nport = 465\r\nsecurity = ssl\r\n"
+        "user = payroll@example.com\r\n[mail]\r\nfrom = payroll@example.com\r\n"
+        "from_name = 财务部\r\nsubject = {姓名}的工资条\r\nbody_file = 正文.txt\r\n";
     writeFile(dir / "mail" / "settings.ini", good);
     const MailSettings s = readMailSettings(dir / "mail" / "settings.ini");
     EXPECT_EQ(s.host, "smtp.example.com");
@@ -316,8 +319,9 @@ TEST_F(MailJournalTest, RecordsSurviveAndAFreshRunIsRefused) {
         journal.record(entry("Zhang@Example.com", 3));
         journal.record(entry("li@example.com", 4));
         // Another run on the same table meanwhile is refused.
-        EXPECT_NE(errorOf<DeliveryError>([&] { MailJournal(table(), MailJournal::Mode::Resume); })
-                      .find("另一个发送任务"),
+        EXPECT_NE(errorOf<DeliveryError>([&] {
+                      MailJournal(table(), MailJournal::Mode::Resume);
+                  }).find("另一个发送任务"),
                   std::string::npos);
     }
     struct stat st {};
@@ -383,7 +387,8 @@ TEST_F(MailJournalTest, NewRunKeepsTheOldJournal) {
     ASSERT_FALSE(next.keptAs().empty());
     EXPECT_EQ(next.keptAs().parent_path(), path.parent_path());
     std::ifstream kept(next.keptAs());
-    const std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(kept)),
+                           std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("sent\tzhang@example.com\t"), std::string::npos);
 }
 

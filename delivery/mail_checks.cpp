@@ -1,0 +1,67 @@
+// The checks made before any mail is sent.
+#include "mail_checks.h"
+
+#include "slip_documents.h"
+
+#include <map>
+
+namespace quenly::delivery {
+
+std::size_t MailPlan::withProblems() const {
+    std::size_t n = 0;
+    for (const Recipient& r : recipients) {
+        n += r.problems.empty() ? 0 : 1;
+    }
+    return n;
+}
+
+MailPlan planMail(const SlipRun& run, const MailColumns& columns) {
+    MailPlan plan;
+    const std::vector<std::string> names = slipFileNames(run, columns.name);
+    std::map<std::string, std::vector<std::size_t>> byAddress;
+    for (std::size_t i = 0; i < run.persons().size(); ++i) {
+        const Person& person = run.persons()[i];
+        Recipient r;
+        r.person = person;
+        r.address = run.shown(person, columns.to);
+        r.attachmentName = names[i];
+        if (columns.name) {
+            r.name = run.shown(person, *columns.name);
+            if (r.name.empty()) {
+                r.problems.push_back("姓名单元格是空的");
+            }
+        }
+        if (const auto problem = addressProblem(r.address)) {
+            r.problems.push_back(r.address.empty() ? *problem
+                                                   : "邮箱地址“" + r.address + "”：" + *problem);
+        } else {
+            byAddress[asciiLower(r.address)].push_back(i);
+        }
+        if (columns.password) {
+            r.locked = true;
+            r.password = passwordOf(run.shown(person, *columns.password), columns.passwordLast);
+            if (r.password.empty()) {
+                r.problems.push_back("密码单元格是空的，无法给 PDF 加密");
+            }
+        }
+        plan.recipients.push_back(std::move(r));
+    }
+    for (const auto& [address, indexes] : byAddress) {
+        if (indexes.size() < 2) {
+            continue;
+        }
+        for (std::size_t i : indexes) {
+            std::string others;
+            for (std::size_t j : indexes) {
+                if (j != i) {
+                    others += (others.empty() ? "第 " : "、第 ") +
+                              std::to_string(plan.recipients[j].person.sourceRow) + " 行";
+                }
+            }
+            plan.recipients[i].problems.push_back("邮箱地址与" + others + "相同");
+        }
+    }
+    return plan;
+}
+
+} // namespace quenly::delivery
