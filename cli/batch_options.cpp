@@ -9,7 +9,16 @@ const std::string_view kUsage =
     "用法：quenly-batch 源工作簿 结果.xlsx [--rows 起始行-结束行] [--cols 起始列-结束列]\n"
     "  例如：quenly-batch 工资表.xlsx 工资条.xlsx --rows 1-2 --cols A-M\n"
     "  结果文件名以 .pdf 结尾时，工资条存成可直接打印的 PDF。\n"
-    "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n";
+    "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n"
+    "\n"
+    "      quenly-batch 源工作簿 --each 文件夹 --name-col 列 [--overwrite]\n"
+    "                   [--password-col 列 [--password-last N]] [--rows ..] [--cols ..]\n"
+    "  每人一个 PDF，存入文件夹（没有时新建），文件名取自 --name-col 所指的列（表头最后一行的\n"
+    "  标题，如 姓名，或列字母，如 B）；同名者加 -2、-3。已有同名文件时不写入任何文件，除非给出\n"
+    "  --overwrite。给出 --password-col 时，每个 PDF 以此人该列的内容（或其最后 N 个字符）\n"
+    "  为密码加密（AES-256）。\n"
+    "  例如：quenly-batch 工资表.xlsx --each 工资条 --name-col 姓名 --password-col 身份证号 "
+    "--password-last 6\n";
 
 std::pair<std::string, std::string> splitSpan(std::string_view option, std::string_view text,
                                               bool (*valid)(std::string_view),
@@ -63,6 +72,42 @@ std::string upper(std::string s) {
     return s;
 }
 
+namespace {
+
+// A count of 1 to 1000 given to `option`.
+int countOf(std::string_view option, std::string_view text) {
+    int v = 0;
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < 1 || v > 1000) {
+        throw UsageError{std::string(option) + " 需要 1 到 1000 之间的整数，收到“" +
+                         std::string(text) + "”"};
+    }
+    return v;
+}
+
+void checkEachArguments(Arguments& a, const std::vector<std::string>& positional) {
+    if (positional.size() != 1) {
+        throw UsageError{positional.empty()
+                             ? "缺少源工作簿"
+                             : "--each 只需要源工作簿，结果存入文件夹“" + *a.each + "”"};
+    }
+    a.source = positional[0];
+    if (a.source.empty() || a.each->empty()) {
+        throw UsageError{"源工作簿和 --each 文件夹的路径不能为空"};
+    }
+    if (!a.nameCol) {
+        throw UsageError{"--each 需要 --name-col 指明文件名所取的列（如 --name-col 姓名）"};
+    }
+    if (a.passwordLast > 0 && !a.passwordCol) {
+        throw UsageError{"--password-last 需要与 --password-col 一起使用"};
+    }
+    if (a.timings) {
+        throw UsageError{"--timings 不用于 --each"};
+    }
+}
+
+} // namespace
+
 Arguments parseArguments(int argc, char** argv) {
     Arguments a;
     std::vector<std::string> positional;
@@ -86,6 +131,16 @@ Arguments parseArguments(int argc, char** argv) {
             a.cols = std::pair{upper(span.first), upper(span.second)};
         } else if (arg == "--timings") {
             a.timings = std::string(value());
+        } else if (arg == "--each") {
+            a.each = std::string(value());
+        } else if (arg == "--overwrite") {
+            a.overwrite = true;
+        } else if (arg == "--name-col") {
+            a.nameCol = std::string(value());
+        } else if (arg == "--password-col") {
+            a.passwordCol = std::string(value());
+        } else if (arg == "--password-last") {
+            a.passwordLast = countOf(arg, value());
         } else if (arg == "-h" || arg == "--help") {
             throw UsageError{};
         } else if (arg == "--") {
@@ -95,6 +150,14 @@ Arguments parseArguments(int argc, char** argv) {
         } else {
             positional.emplace_back(arg);
         }
+    }
+    if (a.each) {
+        checkEachArguments(a, positional);
+        return a;
+    }
+    if (a.overwrite || a.nameCol || a.passwordCol || a.passwordLast > 0) {
+        throw UsageError{
+            "--overwrite、--name-col、--password-col 和 --password-last 只用于 --each"};
     }
     if (positional.size() != 2) {
         throw UsageError{positional.size() < 2 ? "缺少源工作簿或结果文件" : "参数过多"};

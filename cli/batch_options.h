@@ -29,6 +29,15 @@ struct Arguments {
     std::optional<std::pair<std::string, std::string>> rows;
     std::optional<std::pair<std::string, std::string>> cols;
     std::optional<std::string> timings;
+
+    /// --each FOLDER: one PDF per person in FOLDER instead of a result file.
+    std::optional<std::string> each;
+    bool overwrite = false;
+    /// The persons' columns, by title or letters: their names, their passwords.
+    std::optional<std::string> nameCol;
+    std::optional<std::string> passwordCol;
+    /// Only the last N characters of the password cell (0: all of it).
+    int passwordLast = 0;
 };
 
 /// Returns the value of the option being read; throws UsageError when it has none.
