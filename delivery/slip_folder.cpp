@@ -102,9 +102,8 @@ void SlipFolder::put(const std::string& name, std::string_view bytes) {
     entry.name = name;
     {
         std::lock_guard lock(m_mutex);
-        entry.temporary =
-            m_folder / ("." + name + ".tmp." + std::to_string(::getpid()) + "." +
-                        std::to_string(m_entries.size()));
+        entry.temporary = m_folder / ("." + name + ".tmp." + std::to_string(::getpid()) + "." +
+                                      std::to_string(m_entries.size()));
         m_entries.push_back(entry);
     }
     if (const int err = writeFile(entry.temporary, bytes); err != 0) {
