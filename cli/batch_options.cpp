@@ -11,6 +11,15 @@ const std::string_view kUsage =
     "  结果文件名以 .pdf 结尾时，工资条存成可直接打印的 PDF。\n"
     "  未给出的表头设置取自程序所在文件夹中的 sys.ini。\n"
     "\n"
+    "      quenly-batch 源工作簿 --each 文件夹 --name-col 列 [--overwrite]\n"
+    "                   [--password-col 列 [--password-last N]] [--rows ..] [--cols ..]\n"
+    "  每人一个 PDF，存入文件夹（没有时新建），文件名取自 --name-col 所指的列（表头最后一行的\n"
+    "  标题，如 姓名，或列字母，如 B）；同名者加 -2、-3。已有同名文件时不写入任何文件，除非给出\n"
+    "  --overwrite。给出 --password-col 时，每个 PDF 以此人该列的内容（或其最后 N 个字符）\n"
+    "  为密码加密（AES-256）。\n"
+    "  例如：quenly-batch 工资表.xlsx --each 工资条 --name-col 姓名 --password-col 身份证号 "
+    "--password-last 6\n"
+    "\n"
     "      quenly-batch 源工作簿 --mail 邮件设置.ini --to-col 列 [--name-col 列]\n"
     "                   [--password-col 列 [--password-last N]] [--dry-run] [--resume]\n"
     "                   [--new-run] [--interval 秒] [--cafile 证书] [--skip-invalid]\n"
@@ -85,6 +94,27 @@ int countOf(std::string_view option, std::string_view text) {
     return v;
 }
 
+void checkEachArguments(Arguments& a, const std::vector<std::string>& positional) {
+    if (positional.size() != 1) {
+        throw UsageError{positional.empty()
+                             ? "缺少源工作簿"
+                             : "--each 只需要源工作簿，结果存入文件夹“" + *a.each + "”"};
+    }
+    a.source = positional[0];
+    if (a.source.empty() || a.each->empty()) {
+        throw UsageError{"源工作簿和 --each 文件夹的路径不能为空"};
+    }
+    if (!a.nameCol) {
+        throw UsageError{"--each 需要 --name-col 指明文件名所取的列（如 --name-col 姓名）"};
+    }
+    if (a.passwordLast > 0 && !a.passwordCol) {
+        throw UsageError{"--password-last 需要与 --password-col 一起使用"};
+    }
+    if (a.timings) {
+        throw UsageError{"--timings 不用于 --each"};
+    }
+}
+
 } // namespace
 
 Arguments parseArguments(int argc, char** argv) {
@@ -110,6 +140,10 @@ Arguments parseArguments(int argc, char** argv) {
             a.cols = std::pair{upper(span.first), upper(span.second)};
         } else if (arg == "--timings") {
             a.timings = std::string(value());
+        } else if (arg == "--each") {
+            a.each = std::string(value());
+        } else if (arg == "--overwrite") {
+            a.overwrite = true;
         } else if (arg == "--name-col") {
             a.nameCol = std::string(value());
         } else if (arg == "--password-col") {
@@ -127,13 +161,25 @@ Arguments parseArguments(int argc, char** argv) {
             positional.emplace_back(arg);
         }
     }
+    if (a.each && a.mail) {
+        throw UsageError{"--each 与 --mail 不能同时使用"};
+    }
+    const bool mailOptions =
+        a.toCol || a.cafile || a.interval > 0 || a.dryRun || a.resume || a.newRun || a.skipInvalid;
+    if (mailOptions && !a.mail) {
+        throw UsageError{"--to-col、--dry-run、--resume 等选项只用于 --mail"};
+    }
+    if (a.each) {
+        checkEachArguments(a, positional);
+        return a;
+    }
     if (a.mail) {
         checkMailArguments(a, positional);
         return a;
     }
-    if (a.nameCol || a.passwordCol || a.passwordLast > 0 || a.toCol || a.cafile || a.interval > 0 ||
-        a.dryRun || a.resume || a.newRun || a.skipInvalid) {
-        throw UsageError{"--to-col、--name-col、--password-col、--dry-run 等选项只用于 --mail"};
+    if (a.overwrite || a.nameCol || a.passwordCol || a.passwordLast > 0) {
+        throw UsageError{
+            "--overwrite、--name-col、--password-col 和 --password-last 只用于 --each 或 --mail"};
     }
     if (positional.size() != 2) {
         throw UsageError{positional.size() < 2 ? "缺少源工作簿或结果文件" : "参数过多"};

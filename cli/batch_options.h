@@ -30,6 +30,9 @@ struct Arguments {
     std::optional<std::pair<std::string, std::string>> cols;
     std::optional<std::string> timings;
 
+    /// --each FOLDER: one PDF per person in FOLDER instead of a result file.
+    std::optional<std::string> each;
+    bool overwrite = false;
     /// The persons' columns, by title or letters: their names, their passwords.
     std::optional<std::string> nameCol;
     std::optional<std::string> passwordCol;

@@ -187,8 +187,8 @@ void checkMailArguments(Arguments& a, const std::vector<std::string>& positional
     if (a.resume && a.newRun) {
         throw UsageError{"--resume 与 --new-run 不能同时使用"};
     }
-    if (a.timings) {
-        throw UsageError{"--timings 不用于 --mail"};
+    if (a.timings || a.overwrite) {
+        throw UsageError{std::string(a.timings ? "--timings" : "--overwrite") + " 不用于 --mail"};
     }
 }
 

@@ -1,8 +1,9 @@
 // quenly-batch: turns the wage table of SOURCE into pay slips saved as RESULT (.xlsx, or a PDF
-// ready to print when RESULT ends in .pdf), with the same export engine as the main window and a
-// host without a window.
+// ready to print when RESULT ends in .pdf), or one PDF per person (--each), with the same export
+// engine as the main window and a host without a window.
 #include "batch_host.h"
 #include "batch_options.h"
+#include "each_command.h"
 #include "mail_command.h"
 #include "payslip_export.h"
 #include "pdf/pdf_writer.h"
@@ -172,6 +173,9 @@ int main(int argc, char** argv) {
         return e.message.empty() ? 0 : 2;
     }
     try {
+        if (args.each) {
+            return quenly::batch::runEach(args);
+        }
         return args.mail ? quenly::batch::runMail(args) : run(args);
     } catch (const std::exception& e) {
         std::cerr << "quenly-batch：" << e.what() << "\n";

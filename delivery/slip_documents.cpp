@@ -6,10 +6,16 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <exception>
 #include <fstream>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 
 namespace quenly::delivery {
@@ -30,6 +36,142 @@ std::string SlipPdfs::pdf(const Person& person) {
         return m_writer->pagePdf(person.firstRow, person.lastRow, m_run.result().sheet(0).name());
     } catch (const wb::WorkbookError& e) {
         throw DeliveryError(e.what());
+    }
+}
+
+namespace {
+
+void lockWith(QPDFWriter& writer, const std::string& password, const std::string& owner) {
+    writer.setMinimumPDFVersion("2.0");
+    writer.setR6EncryptionParameters(password.c_str(), owner.c_str(), true, true, true, true, true,
+                                     true, qpdf_r3p_full, true);
+}
+
+std::string bytesOf(QPDFWriter& writer) {
+    writer.write();
+    const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+    return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+}
+
+std::string randomOwnerPassword();
+
+// Each page of `pdf` as a document of its own, locked with passwords[i] when there are any.
+std::vector<std::string> splitPages(const std::string& pdf,
+                                    const std::vector<std::string>& passwords) {
+    try {
+        QPDF in;
+        in.setSuppressWarnings(true);
+        in.processMemoryFile("工资条", pdf.data(), pdf.size());
+        in.pushInheritedAttributesToPage();
+        const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(in).getAllPages();
+        const QPDFObjectHandle info = in.getTrailer().getKey("/Info");
+        std::vector<std::string> out;
+        out.reserve(pages.size());
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            QPDF one;
+            one.emptyPDF();
+            one.setSuppressWarnings(true);
+            QPDFPageDocumentHelper(one).addPage(pages[i], false);
+            if (info.isIndirect()) {
+                one.getTrailer().replaceKey("/Info", one.copyForeignObject(info));
+            }
+            QPDFWriter writer(one);
+            writer.setOutputMemory();
+            if (!passwords.empty()) {
+                lockWith(writer, passwords.at(i), randomOwnerPassword());
+            }
+            out.push_back(bytesOf(writer));
+        }
+        return out;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const DeliveryError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw DeliveryError(std::string("生成每人的 PDF 失败：") + e.what());
+    }
+}
+
+} // namespace
+
+std::vector<std::string> SlipPdfs::pdfs(const std::vector<Person>& persons,
+                                        const std::vector<std::string>& passwords) {
+    if (!passwords.empty() && passwords.size() != persons.size()) {
+        throw DeliveryError("密码的个数与人数不符");
+    }
+    for (const std::string& password : passwords) {
+        if (password.empty()) {
+            throw DeliveryError("密码为空，PDF 未加密");
+        }
+    }
+    std::vector<wb::pdf::RowsPdfWriter::Rows> pages;
+    pages.reserve(persons.size());
+    for (const Person& p : persons) {
+        pages.push_back({p.firstRow, p.lastRow});
+    }
+    std::string together;
+    try {
+        together = m_writer->pagesPdf(pages, m_run.result().sheet(0).name());
+    } catch (const wb::WorkbookError& e) {
+        throw DeliveryError(e.what());
+    }
+    return splitPages(together, passwords);
+}
+
+void makeSlipPdfs(const SlipRun& run, const std::vector<std::string>& passwords,
+                  const std::function<void(std::size_t, std::string)>& done,
+                  std::size_t perDocument, unsigned threads) {
+    const std::vector<Person>& persons = run.persons();
+    if (!passwords.empty() && passwords.size() != persons.size()) {
+        throw DeliveryError("密码的个数与人数不符");
+    }
+    perDocument = std::max<std::size_t>(perDocument, 1);
+    const std::size_t chunks = (persons.size() + perDocument - 1) / perDocument;
+    if (threads == 0) {
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    }
+    threads =
+        static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(chunks, 1)));
+
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex; // serialises `done` and guards `failure`
+    std::exception_ptr failure;
+    std::atomic<bool> stop{false};
+    auto work = [&] {
+        try {
+            SlipPdfs pdfs(run);
+            for (std::size_t c = next++; c < chunks && !stop; c = next++) {
+                const std::size_t from = c * perDocument;
+                const std::size_t to = std::min(persons.size(), from + perDocument);
+                const std::vector<Person> some(persons.begin() + from, persons.begin() + to);
+                const std::vector<std::string> locks =
+                    passwords.empty() ? std::vector<std::string>{}
+                                      : std::vector<std::string>(passwords.begin() + from,
+                                                                 passwords.begin() + to);
+                std::vector<std::string> made = pdfs.pdfs(some, locks);
+                const std::lock_guard lock(mutex);
+                for (std::size_t i = from; i < to && !stop; ++i) {
+                    done(i, std::move(made[i - from]));
+                }
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            stop = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t) {
+        helpers.emplace_back(work);
+    }
+    work();
+    for (std::thread& t : helpers) {
+        t.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 
@@ -69,12 +211,8 @@ std::string lockPdf(std::string_view pdf, const std::string& password) {
         in.processMemoryFile("工资条", pdf.data(), pdf.size());
         QPDFWriter writer(in);
         writer.setOutputMemory();
-        writer.setMinimumPDFVersion("2.0");
-        writer.setR6EncryptionParameters(password.c_str(), owner.c_str(), true, true, true, true,
-                                         true, true, qpdf_r3p_full, true);
-        writer.write();
-        const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
-        return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+        lockWith(writer, password, owner);
+        return bytesOf(writer);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {

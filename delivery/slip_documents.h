@@ -5,6 +5,7 @@
 #include "slip_run.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,10 +31,34 @@ public:
     /// further when it is taller than the page), as PDF bytes. Throws DeliveryError.
     std::string pdf(const Person& person);
 
+    /// The slips of `persons`, each its own one-page document as pdf() makes it, locked with
+    /// `passwords[i]` (as lockPdf locks) when `passwords` is not empty (then one per person).
+    /// They are drawn as the pages of one document and split into one per page: a document's
+    /// fonts are prepared once, which takes far longer than drawing a page. Each document then
+    /// carries the fonts of all of them (the glyphs of the characters they show). Throws
+    /// DeliveryError.
+    std::vector<std::string> pdfs(const std::vector<Person>& persons,
+                                  const std::vector<std::string>& passwords = {});
+
 private:
     const SlipRun& m_run;
     std::unique_ptr<wb::pdf::RowsPdfWriter> m_writer;
 };
+
+/// Persons drawn together as one document by makeSlipPdfs unless told otherwise: the fewer
+/// documents, the quicker (each prepares its fonts once, about 25 ms for a CJK face), but each
+/// person's document then carries the glyphs of the others' characters too, and is larger.
+inline constexpr std::size_t kPersonsPerDocument = 8;
+
+/// Every person's slip of `run`, as SlipPdfs::pdfs makes them (locked with passwords[i] when
+/// `passwords` is not empty), `perDocument` persons drawn together (1: each alone, carrying
+/// nothing of anyone else), on up to `threads` threads at once (0: one per core), each with a
+/// SlipPdfs of its own. `done(i, pdf)` gets person i's document (i counts from 0 in
+/// run.persons()); it is called once per person, one call at a time, in no fixed order. An
+/// exception from `done` or from the drawing stops the work and passes through.
+void makeSlipPdfs(const SlipRun& run, const std::vector<std::string>& passwords,
+                  const std::function<void(std::size_t, std::string)>& done,
+                  std::size_t perDocument = kPersonsPerDocument, unsigned threads = 0);
 
 /// One person's slip as SlipPdfs draws it; lays the result out anew at each call, so a loop over
 /// many persons keeps a SlipPdfs instead.

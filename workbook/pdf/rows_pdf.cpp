@@ -60,6 +60,10 @@ double RowsPdfWriter::fitOf(std::uint32_t firstRow, std::uint32_t lastRow) const
 
 std::string RowsPdfWriter::pagePdf(std::uint32_t firstRow, std::uint32_t lastRow,
                                    const std::string& title) {
+    return pagesPdf({{firstRow, lastRow}}, title);
+}
+
+std::string RowsPdfWriter::pagesPdf(const std::vector<Rows>& pages, const std::string& title) {
     const print::PageLayout& layout = m_impl->layout;
     std::string out;
     cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(
@@ -67,13 +71,15 @@ std::string RowsPdfWriter::pagePdf(std::uint32_t firstRow, std::uint32_t lastRow
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, title.c_str());
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "Quenly");
     cairo_t* cr = cairo_create(surface);
-    // Rows past the laid-out sheet have nothing to draw.
-    const std::int64_t last = std::min<std::int64_t>(lastRow, layout.lastRow);
-    if (layout.lastRow >= 0 && firstRow <= last) {
-        const print::Page rows{firstRow, static_cast<std::uint32_t>(last), true};
-        m_impl->painter.paintRows(cr, rows, fitOf(firstRow, rows.lastRow));
+    for (const Rows& page : pages) {
+        // Rows past the laid-out sheet have nothing to draw.
+        const std::int64_t last = std::min<std::int64_t>(page.lastRow, layout.lastRow);
+        if (layout.lastRow >= 0 && page.firstRow <= last) {
+            const print::Page rows{page.firstRow, static_cast<std::uint32_t>(last), true};
+            m_impl->painter.paintRows(cr, rows, fitOf(rows.firstRow, rows.lastRow));
+        }
+        cairo_show_page(cr);
     }
-    cairo_show_page(cr);
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     cairo_surface_finish(surface);
@@ -84,8 +90,8 @@ std::string RowsPdfWriter::pagePdf(std::uint32_t firstRow, std::uint32_t lastRow
     if (status != CAIRO_STATUS_SUCCESS) {
         throw WorkbookError(status == CAIRO_STATUS_NO_MEMORY
                                 ? std::string("生成PDF时内存不足")
-                                : std::string("生成PDF时出错（") +
-                                      cairo_status_to_string(status) + "）");
+                                : std::string("生成PDF时出错（") + cairo_status_to_string(status) +
+                                      "）");
     }
     return out;
 }

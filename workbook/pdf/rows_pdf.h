@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "workbook.h"
 
@@ -27,6 +28,16 @@ public:
     /// down until they fit it. `title` goes into the document's information. Throws
     /// WorkbookError when cairo fails (lack of memory).
     std::string pagePdf(std::uint32_t firstRow, std::uint32_t lastRow, const std::string& title);
+
+    /// Rows `firstRow` .. `lastRow` (from 0) of a page.
+    struct Rows {
+        std::uint32_t firstRow = 0;
+        std::uint32_t lastRow = 0;
+    };
+    /// One PDF with a page for each of `pages`, each drawn as pagePdf draws it. A document's fonts
+    /// are prepared once, however many pages it has, so this is far quicker than a document per
+    /// page. Throws WorkbookError as pagePdf does.
+    std::string pagesPdf(const std::vector<Rows>& pages, const std::string& title);
 
     /// The factor by which rows `firstRow` .. `lastRow` are drawn smaller than on the sheet's own
     /// pages to fit one page: 1 when they fit as they are.

@@ -61,7 +61,7 @@ inline void writeTable(const std::filesystem::path& file) {
 }
 
 inline ExportSettings header(const std::string& first, const std::string& last,
-                      const std::string& firstCol, const std::string& lastCol) {
+                             const std::string& firstCol, const std::string& lastCol) {
     ExportSettings settings;
     settings.iniPath = "/nonexistent/sys.ini";
     settings.optionsOverride = HeaderOptions{first, last, firstCol, lastCol};

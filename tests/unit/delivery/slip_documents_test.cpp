@@ -109,6 +109,39 @@ TEST_F(LockPdf, OpensWithItsPasswordOnlyAsAes256Revision6) {
     }
 }
 
+TEST_F(LockPdf, SlipsDrawnTogetherComeApartEachWithItsOwnPassword) {
+    const std::vector<std::string> passwords{"甲1", "乙2", "丙3"};
+    SlipPdfs pdfs(*m_run);
+    const std::vector<std::string> locked = pdfs.pdfs(m_run->persons(), passwords);
+    ASSERT_EQ(locked.size(), 3u);
+    for (std::size_t i = 0; i < locked.size(); ++i) {
+        for (std::size_t j = 0; j < passwords.size(); ++j) {
+            QPDF open;
+            open.setSuppressWarnings(true);
+            if (i == j) {
+                open.processMemoryFile("slip", locked[i].data(), locked[i].size(),
+                                       passwords[j].c_str());
+                EXPECT_EQ(open.getAllPages().size(), 1u);
+            } else {
+                EXPECT_THROW(open.processMemoryFile("slip", locked[i].data(), locked[i].size(),
+                                                    passwords[j].c_str()),
+                             QPDFExc);
+            }
+        }
+    }
+    // In any order and on several threads, every person once.
+    std::vector<int> seen(3, 0);
+    makeSlipPdfs(
+        *m_run, {},
+        [&](std::size_t i, std::string pdf) {
+            ++seen.at(i);
+            EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+        },
+        2, 2);
+    EXPECT_EQ(seen, (std::vector<int>{1, 1, 1}));
+    EXPECT_THROW(pdfs.pdfs(m_run->persons(), {"a", "", "c"}), DeliveryError);
+}
+
 TEST_F(LockPdf, RefusesAnEmptyPasswordAndWhatIsNoPdf) {
     EXPECT_THROW(lockPdf(m_pdf, ""), DeliveryError);
     EXPECT_THROW(lockPdf("not a pdf at all", "secret"), DeliveryError);
