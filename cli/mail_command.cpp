@@ -80,7 +80,7 @@ std::optional<std::string> smtpPassword(const MailSettings& settings) {
 
 std::string personText(const Recipient& r) {
     return "第 " + std::to_string(r.person.sourceRow) + " 行" +
-           (r.name.empty() ? "" : " " + r.name) + " <" + r.address + ">";
+           (r.name.empty() ? "" : " " + r.name) + " <" + addressForDisplay(r.address) + ">";
 }
 
 void printChecks(const MailPlan& plan) {
@@ -89,7 +89,7 @@ void printChecks(const MailPlan& plan) {
     std::size_t fileWidth = 4;
     for (const Recipient& r : plan.recipients) {
         nameWidth = std::max(nameWidth, displayWidth(r.name));
-        addressWidth = std::max(addressWidth, displayWidth(r.address));
+        addressWidth = std::max(addressWidth, displayWidth(addressForDisplay(r.address)));
         fileWidth = std::max(fileWidth, displayWidth(r.attachmentName));
     }
     std::cout << padded("行", 6) << padded("姓名", nameWidth) << padded("邮箱", addressWidth)
@@ -100,9 +100,9 @@ void printChecks(const MailPlan& plan) {
             problems += (problems.empty() ? "" : "；") + p;
         }
         std::cout << padded(std::to_string(r.person.sourceRow), 6) << padded(r.name, nameWidth)
-                  << padded(r.address, addressWidth) << padded(r.attachmentName, fileWidth)
-                  << padded(r.locked ? "是" : "否", 4) << (problems.empty() ? "通过" : problems)
-                  << "\n";
+                  << padded(addressForDisplay(r.address), addressWidth)
+                  << padded(r.attachmentName, fileWidth) << padded(r.locked ? "是" : "否", 4)
+                  << (problems.empty() ? "通过" : problems) << "\n";
     }
 }
 

@@ -107,6 +107,27 @@ std::optional<std::string> addressProblem(std::string_view address) {
     return domainProblem(domain);
 }
 
+std::string addressForDisplay(std::string_view cell) {
+    bool digit = false;
+    std::size_t i = 0;
+    while (i < cell.size()) {
+        const char c = cell[i];
+        if (c >= '0' && c <= '9') {
+            digit = true;
+            ++i;
+        } else if (std::string_view(" .,+-()%$").find(c) != std::string_view::npos) {
+            ++i;
+        } else if (cell.substr(i, 2) == "\u00A5") { // ¥
+            i += 2;
+        } else if (cell.substr(i, 3) == "\uFFE5") { // full-width ￥
+            i += 3;
+        } else {
+            return std::string(cell);
+        }
+    }
+    return digit ? std::string("（数字，已隐去）") : std::string(cell);
+}
+
 bool isLoopback(std::string_view host) {
     std::string h(host);
     if (h.size() > 2 && h.front() == '[' && h.back() == ']') {

@@ -15,6 +15,11 @@ std::optional<std::string> addressProblem(std::string_view address);
 /// Whether `host` is a loopback address: localhost, 127.0.0.0/8 or ::1.
 bool isLoopback(std::string_view host);
 
+/// `cell` as an address column may show it in messages and tables: a cell that holds only a
+/// number (digits with separators, signs, a currency or percent sign) is shown as
+/// "（数字，已隐去）", so that a wrong column given for the addresses never prints amounts.
+std::string addressForDisplay(std::string_view cell);
+
 /// `s` with ASCII letters made lowercase (addresses are compared so).
 std::string asciiLower(std::string_view s);
 

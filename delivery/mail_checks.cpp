@@ -33,7 +33,8 @@ MailPlan planMail(const SlipRun& run, const MailColumns& columns) {
         }
         if (const auto problem = addressProblem(r.address)) {
             r.problems.push_back(r.address.empty() ? *problem
-                                                   : "邮箱地址“" + r.address + "”：" + *problem);
+                                                   : "邮箱地址“" + addressForDisplay(r.address) +
+                                                         "”：" + *problem);
         } else {
             byAddress[asciiLower(r.address)].push_back(i);
         }
@@ -51,12 +52,22 @@ MailPlan planMail(const SlipRun& run, const MailColumns& columns) {
             continue;
         }
         for (std::size_t i : indexes) {
+            // At most three rows by number: a table where everybody shares one address must
+            // not make a line per pair.
             std::string others;
+            std::size_t named = 0;
             for (std::size_t j : indexes) {
+                if (named == 3) {
+                    break;
+                }
                 if (j != i) {
                     others += (others.empty() ? "第 " : "、第 ") +
                               std::to_string(plan.recipients[j].person.sourceRow) + " 行";
+                    ++named;
                 }
+            }
+            if (indexes.size() - 1 > named) {
+                others += "等共 " + std::to_string(indexes.size() - 1) + " 行";
             }
             plan.recipients[i].problems.push_back("邮箱地址与" + others + "相同");
         }

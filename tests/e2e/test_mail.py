@@ -357,6 +357,16 @@ def test_bad_addresses_stop_everything_and_name_their_rows(batch, server, certs,
     assert [r[0] for r, _ in server.handler.messages] == ["wang.wu@example.com"]
 
 
+def test_one_address_shared_by_everybody_names_a_few_rows_each(batch, server, certs, tmp_path):
+    people = [p[:3] + ("hr@example.com",) + p[4:] for p in PEOPLE + PEOPLE]
+    job = Job(batch, tmp_path, server.port, certs, people=people)
+    done = job.run("--dry-run")
+    assert done.returncode == 1
+    lines = [l for l in done.stderr.splitlines() if "相同" in l]
+    assert len(lines) == 8
+    assert lines[0].endswith("邮箱地址与第 4 行、第 5 行、第 6 行等共 7 行相同"), lines[0]
+
+
 def test_unknown_placeholder_is_refused_before_sending(batch, server, certs, tmp_path):
     job = Job(batch, tmp_path, server.port, certs, subject="{姓名}的{奖金}")
     done = job.run()

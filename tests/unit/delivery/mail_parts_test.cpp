@@ -205,6 +205,14 @@ TEST(MailAddressTest, OneAddressOfValidFormPerCell) {
         ASSERT_TRUE(found.has_value()) << address;
         EXPECT_NE(found->find(problem), std::string::npos) << address << ": " << *found;
     }
+    // A column of amounts given for the addresses never shows them.
+    for (const char* amount :
+         {"8249", "9,200.50", "-1,200.5", "\u00A5 300", "\uFFE5300.00", "12%"}) {
+        EXPECT_EQ(addressForDisplay(amount), "（数字，已隐去）") << amount;
+    }
+    for (const char* cell : {"", "zhao.liu example.com", "a1@b.cn", "E001"}) {
+        EXPECT_EQ(addressForDisplay(cell), cell);
+    }
     for (const char* host : {"127.0.0.1", "127.9.8.7", "::1", "[::1]", "LocalHost"}) {
         EXPECT_TRUE(isLoopback(host)) << host;
     }
