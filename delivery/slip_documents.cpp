@@ -77,6 +77,9 @@ std::vector<std::string> splitPages(const std::string& pdf,
             }
             QPDFWriter writer(one);
             writer.setOutputMemory();
+            // The streams are compressed already: copied as they are, not inflated and deflated
+            // again for every person.
+            writer.setDecodeLevel(qpdf_dl_none);
             if (!passwords.empty()) {
                 lockWith(writer, passwords.at(i), randomOwnerPassword());
             }
