@@ -22,8 +22,6 @@ using delivery::DeliveryError;
 using delivery::Person;
 using delivery::SlipRun;
 
-
-
 // At most this many names in a list shown to the user; the rest are counted.
 constexpr std::size_t kListed = 20;
 
@@ -48,9 +46,8 @@ std::optional<std::uint32_t> columnOrSay(const SlipRun& run, const std::string& 
     for (const auto& [column, title] : run.titles()) {
         titles.push_back(title + "（" + cells::columnName(column) + " 列）");
     }
-    std::cerr << "quenly-batch：" << option << " 所指的列“" << text
-              << "”既不是表头最后一行（第 " << run.options().EndTitleRow
-              << " 行）的标题，也不是列字母。";
+    std::cerr << "quenly-batch：" << option << " 所指的列“" << text << "”既不是表头最后一行（第 "
+              << run.options().EndTitleRow << " 行）的标题，也不是列字母。";
     if (!titles.empty()) {
         std::cerr << "表头的标题有：" << listOf(titles) << "。";
     }
@@ -114,8 +111,8 @@ int runEach(const Arguments& args) {
             passwords.push_back(delivery::passwordOf(cell, args.passwordLast));
         }
         if (!empty.empty()) {
-            std::cerr << "quenly-batch：以下人员的密码单元格（" << cells::columnName(*passwordColumn)
-                      << " 列）是空的：" << listOf(empty)
+            std::cerr << "quenly-batch：以下人员的密码单元格（"
+                      << cells::columnName(*passwordColumn) << " 列）是空的：" << listOf(empty)
                       << "。请填上密码后再试；没有写入任何文件。\n";
             return 1;
         }
@@ -144,8 +141,8 @@ int runEach(const Arguments& args) {
         return 1;
     }
     host.endProgressLine();
-    std::cout << "已为 " << persons.size() << " 人各生成一个 PDF" << (passwordColumn ? "（已加密）" : "")
-              << "，存入“" << *args.each << "”\n";
+    std::cout << "已为 " << persons.size() << " 人各生成一个 PDF"
+              << (passwordColumn ? "（已加密）" : "") << "，存入“" << *args.each << "”\n";
     return 0;
 }
 
