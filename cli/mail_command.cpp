@@ -47,6 +47,16 @@ std::string padded(const std::string& text, std::size_t width) {
     return text + std::string(w < width ? width - w : 0, ' ') + "  ";
 }
 
+// The terminal whose echo is off while the password is typed, to be restored on Ctrl-C.
+int g_ttyFd = -1;
+termios g_ttyMode{};
+
+void restoreEchoAndStop(int signal) {
+    ::tcsetattr(g_ttyFd, TCSANOW, &g_ttyMode);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // The password of the SMTP login: QUENLY_SMTP_PASSWORD, or typed on the terminal without echo.
 std::optional<std::string> smtpPassword(const MailSettings& settings) {
     if (const char* env = std::getenv("QUENLY_SMTP_PASSWORD")) {
@@ -58,7 +68,11 @@ std::optional<std::string> smtpPassword(const MailSettings& settings) {
     }
     termios old{};
     const bool terminal = ::tcgetattr(fd, &old) == 0;
+    auto previous = SIG_DFL;
     if (terminal) {
+        g_ttyFd = fd;
+        g_ttyMode = old;
+        previous = std::signal(SIGINT, restoreEchoAndStop);
         termios quiet = old;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
@@ -72,6 +86,7 @@ std::optional<std::string> smtpPassword(const MailSettings& settings) {
     }
     if (terminal) {
         ::tcsetattr(fd, TCSAFLUSH, &old);
+        std::signal(SIGINT, previous);
     }
     [[maybe_unused]] const ssize_t ended = ::write(fd, "\n", 1);
     ::close(fd);

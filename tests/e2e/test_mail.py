@@ -5,6 +5,7 @@ bad addresses) end as they should."""
 import email
 import email.policy
 import os
+import pty
 import socket
 import subprocess
 import ssl
@@ -251,6 +252,32 @@ def test_each_person_gets_their_own_locked_slip_once(batch, server, certs, tmp_p
     for path in files_under(tmp_path, job.env["HOME"]):
         with open(path, "rb") as f:
             assert PASSWORD.encode() not in f.read(), path
+
+
+def test_password_typed_on_the_terminal_is_not_echoed(batch, server, certs, tmp_path):
+    job = Job(batch, tmp_path, server.port, certs)
+    env = dict(job.env)
+    del env["QUENLY_SMTP_PASSWORD"]
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execve(job.batch, job.args(), env)
+    seen = b""
+    deadline = time.time() + 60
+    while "密码".encode() not in seen and time.time() < deadline:
+        seen += os.read(fd, 4096)
+    os.write(fd, PASSWORD.encode() + b"\n")
+    try:
+        while True:
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                break
+            seen += chunk
+    except OSError:  # the terminal closes when the program ends
+        pass
+    _, status = os.waitpid(pid, 0)
+    assert os.waitstatus_to_exitcode(status) == 0, seen.decode(errors="replace")
+    assert PASSWORD.encode() not in seen
+    assert len(server.handler.messages) == 4
 
 
 def test_refused_recipient_is_reported_and_the_others_go_on(batch, server, certs, tmp_path):
