@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <set>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -268,8 +269,21 @@ int runMail(const Arguments& args) {
                   << total - problems << " 人。\n";
     }
     if (args.dryRun) {
+        // What the journal of an earlier run would change, read without touching it.
+        const std::set<std::string> recorded =
+            args.newRun ? std::set<std::string>{} : MailJournal::recorded(args.source);
+        std::size_t before = 0;
+        for (const Recipient& r : plan.recipients) {
+            before += r.problems.empty() && recorded.count(asciiLower(r.address)) != 0 ? 1 : 0;
+        }
+        if (!recorded.empty() && !args.resume && !args.newRun) {
+            std::cout << "这份工资表已有发送记录（" << recorded.size()
+                      << " 人）：正式发送时须加 --resume（只发给尚未发送的人）或 --new-run。\n";
+        } else if (before > 0) {
+            std::cout << "其中 " << before << " 人此前已发送，将跳过。\n";
+        }
         std::cout << "试运行（--dry-run）：将从 " << settings.from << " 经 " << settings.host << ":"
-                  << settings.port << " 发出 " << total - problems << " 封邮件，主题“"
+                  << settings.port << " 发出 " << total - problems - before << " 封邮件，主题“"
                   << settings.subject << "”，各附本人的工资条"
                   << (columns.password ? "（已加密）" : "") << "；没有发送任何邮件。\n";
         return problems > 0 ? 1 : 0;

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -32,6 +34,22 @@ std::string utcText(std::time_t when, const char* format) {
     std::array<char, 32> buffer{};
     std::strftime(buffer.data(), buffer.size(), format, &tm);
     return buffer.data();
+}
+
+// The addresses of the entries in a journal's text. Only whole lines count: a line a crash cut
+// short was never confirmed by its flush.
+std::set<std::string> addressesIn(std::string_view content) {
+    std::set<std::string> sent;
+    std::size_t start = 0;
+    for (std::size_t end; (end = content.find('\n', start)) != std::string_view::npos;
+         start = end + 1) {
+        const std::string_view line = content.substr(start, end - start);
+        if (line.substr(0, kEntryTag.size()) == kEntryTag) {
+            const std::string_view rest = line.substr(kEntryTag.size());
+            sent.insert(asciiLower(rest.substr(0, rest.find('\t'))));
+        }
+    }
+    return sent;
 }
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path, int error) {
@@ -113,17 +131,7 @@ MailJournal::MailJournal(const fs::path& source, Mode mode)
         if (n < 0) {
             fail("无法读取发送记录", m_path, errno);
         }
-        m_sent.clear();
-        std::size_t start = 0;
-        // Only whole lines count: a line a crash cut short was never confirmed by its flush.
-        for (std::size_t end; (end = content.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            const std::string_view line = std::string_view(content).substr(start, end - start);
-            if (line.substr(0, kEntryTag.size()) == kEntryTag) {
-                const std::string_view rest = line.substr(kEntryTag.size());
-                m_sent.insert(asciiLower(rest.substr(0, rest.find('\t'))));
-            }
-        }
+        m_sent = addressesIn(content);
         if (mode == Mode::Fresh && !m_sent.empty()) {
             const std::size_t entries = m_sent.size();
             ::close(m_fd);
@@ -163,6 +171,13 @@ MailJournal::MailJournal(const fs::path& source, Mode mode)
         }
         break;
     }
+}
+
+std::set<std::string> MailJournal::recorded(const fs::path& source) {
+    std::ifstream in(pathFor(source), std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    return addressesIn(content);
 }
 
 MailJournal::~MailJournal() {

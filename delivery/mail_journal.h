@@ -16,6 +16,10 @@ namespace quenly::delivery {
 class JournalInUse : public std::runtime_error {
 public:
     JournalInUse(std::filesystem::path path, std::size_t entries);
+    /// The addresses (lowercase) the journal of `source` records, read without making, locking
+    /// or changing anything; empty when there is no journal. For a dry run.
+    static std::set<std::string> recorded(const std::filesystem::path& source);
+
     const std::filesystem::path& path() const { return m_path; }
     std::size_t entries() const { return m_entries; }
 
@@ -60,6 +64,10 @@ public:
     static std::filesystem::path folder();
     /// The journal file of `source`.
     static std::filesystem::path pathFor(const std::filesystem::path& source);
+
+    /// The addresses (lowercase) the journal of `source` records, read without making, locking
+    /// or changing anything; empty when there is no journal. For a dry run.
+    static std::set<std::string> recorded(const std::filesystem::path& source);
 
     const std::filesystem::path& path() const { return m_path; }
     /// Where the previous journal went in Mode::NewRun; empty when there was none.

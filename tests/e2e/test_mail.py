@@ -232,6 +232,10 @@ def test_each_person_gets_their_own_locked_slip_once(batch, server, certs, tmp_p
     for name in os.listdir(folder):
         assert os.stat(folder / name).st_mode & 0o777 == 0o600
 
+    # A dry run says what the journal changes, and changes nothing.
+    dry = job.run("--dry-run", "--resume")
+    assert dry.returncode == 0, dry.stderr
+    assert "其中 4 人此前已发送，将跳过" in dry.stdout and "发出 0 封邮件" in dry.stdout
     # Again without --resume: refused, and says how to go on.
     again = job.run()
     assert again.returncode == 1
