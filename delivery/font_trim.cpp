@@ -309,8 +309,7 @@ std::set<std::uint32_t> trueTypeGlyphs(QPDFObjectHandle cidFont,
         return cids; // Identity
     }
     const std::shared_ptr<Buffer> data = map.getStreamData();
-    const std::string_view bytes(reinterpret_cast<const char*>(data->getBuffer()),
-                                 data->getSize());
+    const std::string_view bytes(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
     std::set<std::uint32_t> glyphs;
     for (const std::uint32_t cid : cids) {
         if (std::size_t{cid} * 2 + 2 <= bytes.size()) {
@@ -351,7 +350,8 @@ struct Segment {
 Segment segmentOf(std::string_view data, bool last) {
     Segment s;
     s.packed = deflateSegment(data, last);
-    s.adler = adler32(1, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+    s.adler =
+        adler32(1, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
     s.size = data.size();
     return s;
 }
@@ -444,7 +444,8 @@ struct FontTrimmer::Impl {
             std::string programs = p.data.substr(from, p.glyphs.starts.back() - from);
             for (std::size_t g = 1; g + 1 < p.glyphs.starts.size(); ++g) {
                 if (!codes.count(p.glyphs.ids[g])) {
-                    std::fill(programs.begin() + static_cast<std::ptrdiff_t>(p.glyphs.starts[g] - from),
+                    std::fill(programs.begin() +
+                                  static_cast<std::ptrdiff_t>(p.glyphs.starts[g] - from),
                               programs.begin() +
                                   static_cast<std::ptrdiff_t>(p.glyphs.starts[g + 1] - from),
                               '\x0e');
@@ -453,8 +454,8 @@ struct FontTrimmer::Impl {
             const Segment middle = segmentOf(programs, false);
             replaceData(cff, zlibOf({&p.before, &middle, &p.after}));
         } else if (QPDFObjectHandle ttf = descriptor.getKey("/FontFile2"); ttf.isStream()) {
-            const Segment whole = segmentOf(
-                blankTrueTypeGlyphs(dataOf(ttf), trueTypeGlyphs(cidFont, codes)), true);
+            const Segment whole =
+                segmentOf(blankTrueTypeGlyphs(dataOf(ttf), trueTypeGlyphs(cidFont, codes)), true);
             replaceData(ttf, zlibOf({&whole}));
         }
     }
@@ -651,11 +652,11 @@ void FontTrimmer::trim(QPDF& doc) {
     for (QPDFPageObjectHelper& page : pages) {
         read(page.getAttribute("/Resources", false),
              [&](ShownCodes& codes) { page.parseContents(&codes); });
-        page.forEachFormXObject(true, [&](QPDFObjectHandle& form, QPDFObjectHandle&,
-                                          std::string const&) {
-            read(form.getDict().getKey("/Resources"),
-                 [&](ShownCodes& codes) { form.parseAsContents(&codes); });
-        });
+        page.forEachFormXObject(true,
+                                [&](QPDFObjectHandle& form, QPDFObjectHandle&, std::string const&) {
+                                    read(form.getDict().getKey("/Resources"),
+                                         [&](ShownCodes& codes) { form.parseAsContents(&codes); });
+                                });
     }
     for (auto& [id, font] : fonts) {
         m_impl->trimFont(font, shown[id]);

@@ -54,7 +54,8 @@ std::string cidCff() {
     const std::size_t charsetAt = header.size() + names.size() + topSize + 2 + 2;
     const std::size_t glyphsAt = charsetAt + charset.size();
     return header + names +
-           index({top(static_cast<std::uint32_t>(charsetAt), static_cast<std::uint32_t>(glyphsAt))}) +
+           index(
+               {top(static_cast<std::uint32_t>(charsetAt), static_cast<std::uint32_t>(glyphsAt))}) +
            index({}) + index({}) + charset + index(glyphs);
 }
 
@@ -77,8 +78,8 @@ TEST(FontTrim, CffGlyphsOutsideThePageBecomeEndcharAndNothingMoves) {
 std::string trueType() {
     const std::string simple1 = be(1, 2) + std::string(8, '\x11');
     const std::string simple2 = be(1, 2) + std::string(10, '\x22');
-    const std::string composite = be(0xFFFF, 2) + std::string(8, '\0') + be(0x0020, 2) +
-                                  be(1, 2) + be(0, 2) + be(0x0000, 2) + be(4, 2) + be(0, 2);
+    const std::string composite = be(0xFFFF, 2) + std::string(8, '\0') + be(0x0020, 2) + be(1, 2) +
+                                  be(0, 2) + be(0x0000, 2) + be(4, 2) + be(0, 2);
     const std::string simple4 = be(1, 2) + std::string(6, '\x44');
     const std::vector<std::string> glyphs{"", simple1, simple2, composite, simple4};
     std::string glyf;
