@@ -1,8 +1,8 @@
 // The journal of a mail run, kept durably per source table.
 #include "mail_journal.h"
 
+#include "delivery_error.h"
 #include "mail_address.h"
-#include "slip_run.h"
 #include "whole_file.h"
 
 #include <openssl/evp.h>

@@ -1,9 +1,9 @@
 // The mail settings of a run, read from SETTINGS.ini.
 #include "mail_settings.h"
 
+#include "delivery_error.h"
 #include "ini_file.h"
 #include "mail_address.h"
-#include "slip_run.h"
 
 #include <charconv>
 #include <fstream>

@@ -2,18 +2,12 @@
 #include "slip_documents.h"
 
 #include "pdf/rows_pdf.h"
+#include "pdf_pages.h"
 #include "text_util.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
-
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <exception>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <unordered_set>
@@ -38,64 +32,6 @@ std::string SlipPdfs::pdf(const Person& person) {
         throw DeliveryError(e.what());
     }
 }
-
-namespace {
-
-void lockWith(QPDFWriter& writer, const std::string& password, const std::string& owner) {
-    writer.setMinimumPDFVersion("2.0");
-    writer.setR6EncryptionParameters(password.c_str(), owner.c_str(), true, true, true, true, true,
-                                     true, qpdf_r3p_full, true);
-}
-
-std::string bytesOf(QPDFWriter& writer) {
-    writer.write();
-    const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
-    return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
-}
-
-std::string randomOwnerPassword();
-
-// Each page of `pdf` as a document of its own, locked with passwords[i] when there are any.
-std::vector<std::string> splitPages(const std::string& pdf,
-                                    const std::vector<std::string>& passwords) {
-    try {
-        QPDF in;
-        in.setSuppressWarnings(true);
-        in.processMemoryFile("工资条", pdf.data(), pdf.size());
-        in.pushInheritedAttributesToPage();
-        const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(in).getAllPages();
-        const QPDFObjectHandle info = in.getTrailer().getKey("/Info");
-        std::vector<std::string> out;
-        out.reserve(pages.size());
-        for (std::size_t i = 0; i < pages.size(); ++i) {
-            QPDF one;
-            one.emptyPDF();
-            one.setSuppressWarnings(true);
-            QPDFPageDocumentHelper(one).addPage(pages[i], false);
-            if (info.isIndirect()) {
-                one.getTrailer().replaceKey("/Info", one.copyForeignObject(info));
-            }
-            QPDFWriter writer(one);
-            writer.setOutputMemory();
-            // The streams are compressed already: copied as they are, not inflated and deflated
-            // again for every person.
-            writer.setDecodeLevel(qpdf_dl_none);
-            if (!passwords.empty()) {
-                lockWith(writer, passwords.at(i), randomOwnerPassword());
-            }
-            out.push_back(bytesOf(writer));
-        }
-        return out;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const DeliveryError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw DeliveryError(std::string("生成每人的 PDF 失败：") + e.what());
-    }
-}
-
-} // namespace
 
 std::vector<std::string> SlipPdfs::pdfs(const std::vector<Person>& persons,
                                         const std::vector<std::string>& passwords) {
@@ -180,47 +116,6 @@ void makeSlipPdfs(const SlipRun& run, const std::vector<std::string>& passwords,
 
 std::string slipPdf(const SlipRun& run, const Person& person) {
     return SlipPdfs(run).pdf(person);
-}
-
-namespace {
-
-// 32 random bytes in hexadecimal, from the system's random source.
-std::string randomOwnerPassword() {
-    std::array<unsigned char, 32> bytes{};
-    std::ifstream in("/dev/urandom", std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
-    if (!in) {
-        throw DeliveryError("无法取得随机数，PDF 未加密");
-    }
-    std::string out;
-    constexpr char kHex[] = "0123456789abcdef";
-    for (const unsigned char b : bytes) {
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-    }
-    return out;
-}
-
-} // namespace
-
-std::string lockPdf(std::string_view pdf, const std::string& password) {
-    if (password.empty()) {
-        throw DeliveryError("密码为空，PDF 未加密");
-    }
-    const std::string owner = randomOwnerPassword();
-    try {
-        QPDF in;
-        in.setSuppressWarnings(true);
-        in.processMemoryFile("工资条", pdf.data(), pdf.size());
-        QPDFWriter writer(in);
-        writer.setOutputMemory();
-        lockWith(writer, password, owner);
-        return bytesOf(writer);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw DeliveryError(std::string("PDF 加密失败：") + e.what());
-    }
 }
 
 namespace {

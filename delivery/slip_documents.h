@@ -2,6 +2,7 @@
 // file names the PDFs are saved or attached under.
 #pragma once
 
+#include "pdf_pages.h"
 #include "slip_run.h"
 
 #include <cstdint>
@@ -34,8 +35,10 @@ public:
     /// The slips of `persons`, each its own one-page document as pdf() makes it, locked with
     /// `passwords[i]` (as lockPdf locks) when `passwords` is not empty (then one per person).
     /// They are drawn as the pages of one document and split into one per page: a document's
-    /// fonts are prepared once, which takes far longer than drawing a page. Each document then
-    /// carries the fonts of all of them (the glyphs of the characters they show). Throws
+    /// fonts are prepared once, which takes far longer than drawing a page. Each page's fonts
+    /// are then trimmed to what that page shows (splitPages): no document keeps the Unicode
+    /// mapping of a character only another slip shows, nor its outline in a CID-keyed font (the
+    /// Chinese faces); simple fonts keep the outlines of their few Latin glyphs. Throws
     /// DeliveryError.
     std::vector<std::string> pdfs(const std::vector<Person>& persons,
                                   const std::vector<std::string>& passwords = {});
@@ -45,17 +48,18 @@ private:
     std::unique_ptr<wb::pdf::RowsPdfWriter> m_writer;
 };
 
-/// Persons drawn together as one document by makeSlipPdfs unless told otherwise: the fewer
-/// documents, the quicker (each prepares its fonts once, about 25 ms for a CJK face), but each
-/// person's document then carries the glyphs of the others' characters too, and is larger.
+/// Persons drawn together as one document by makeSlipPdfs unless told otherwise. Each document
+/// prepares its fonts once (about 25 ms for a CJK face), so fewer documents are quicker; but a
+/// page split from a larger document keeps more of the font's shared subroutines, so its file
+/// is larger (about 165 KB a slip of 25 columns for 4, 215 KB for 8, 290 KB for 16).
 inline constexpr std::size_t kPersonsPerDocument = 8;
 
 /// Every person's slip of `run`, as SlipPdfs::pdfs makes them (locked with passwords[i] when
-/// `passwords` is not empty), `perDocument` persons drawn together (1: each alone, carrying
-/// nothing of anyone else), on up to `threads` threads at once (0: one per core), each with a
-/// SlipPdfs of its own. `done(i, pdf)` gets person i's document (i counts from 0 in
-/// run.persons()); it is called once per person, one call at a time, in no fixed order. An
-/// exception from `done` or from the drawing stops the work and passes through.
+/// `passwords` is not empty), `perDocument` persons drawn together (1: each alone), on up to
+/// `threads` threads at once (0: one per core), each with a SlipPdfs of its own. `done(i, pdf)`
+/// gets person i's document (i counts from 0 in run.persons()); it is called once per person, one
+/// call at a time, in no fixed order. An exception from `done` or from the drawing stops the work
+/// and passes through.
 void makeSlipPdfs(const SlipRun& run, const std::vector<std::string>& passwords,
                   const std::function<void(std::size_t, std::string)>& done,
                   std::size_t perDocument = kPersonsPerDocument, unsigned threads = 0);
@@ -63,11 +67,6 @@ void makeSlipPdfs(const SlipRun& run, const std::vector<std::string>& passwords,
 /// One person's slip as SlipPdfs draws it; lays the result out anew at each call, so a loop over
 /// many persons keeps a SlipPdfs instead.
 std::string slipPdf(const SlipRun& run, const Person& person);
-
-/// `pdf` locked with AES-256 (PDF 2.0, revision 6) through qpdf: it opens with `password` only.
-/// Printing and copying stay allowed once opened. The owner password is random and kept nowhere.
-/// Throws DeliveryError when `pdf` cannot be read or the password is empty.
-std::string lockPdf(std::string_view pdf, const std::string& password);
 
 /// The password of a person: their cell text, or its last `lastN` characters (UTF-8
 /// characters, not bytes) when lastN > 0 and the text is longer.

@@ -2,6 +2,7 @@
 // every counted person with the rows of their slip block.
 #pragma once
 
+#include "delivery_error.h"
 #include "header_options.h"
 #include "payslip_export.h"
 #include "workbook.h"
@@ -10,19 +11,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace quenly::delivery {
-
-/// A fault of a delivery run, with a Chinese message for the user.
-class DeliveryError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 /// One counted person.
 struct Person {

@@ -1,7 +1,7 @@
 // One connection to an SMTP server over libcurl.
 #include "smtp_session.h"
 
-#include "slip_run.h"
+#include "delivery_error.h"
 
 #include <curl/curl.h>
 

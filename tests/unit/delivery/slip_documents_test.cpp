@@ -3,13 +3,13 @@
 #include "slip_documents.h"
 
 #include "delivery_fixture.h"
+#include "qpdf_probe.h"
 #include "temp_dir.h"
-
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFExc.hh>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -97,20 +97,13 @@ TEST_F(LockPdf, OpensWithItsPasswordOnlyAsAes256Revision6) {
     for (const std::string password : {"31002X", "王五1234"}) {
         const std::string locked = lockPdf(m_pdf, password);
         EXPECT_EQ(locked.rfind("%PDF-2.0", 0), 0u);
-        QPDF open;
-        open.processMemoryFile("locked", locked.data(), locked.size(), password.c_str());
-        int r = 0, p = 0, v = 0;
-        QPDF::encryption_method_e stream{}, string{}, file{};
-        ASSERT_TRUE(open.isEncrypted(r, p, v, stream, string, file));
-        EXPECT_EQ(r, 6);
-        EXPECT_EQ(stream, QPDF::e_aesv3);
-        EXPECT_EQ(open.getAllPages().size(), 1u);
+        const auto opened = test::probePdf(locked, password);
+        ASSERT_TRUE(opened.has_value());
+        EXPECT_EQ(opened->revision, 6);
+        EXPECT_TRUE(opened->aes256);
+        EXPECT_EQ(opened->pages, 1u);
         for (const char* wrong : {"", "31002x", "wrong"}) {
-            QPDF refused;
-            refused.setSuppressWarnings(true);
-            EXPECT_THROW(refused.processMemoryFile("locked", locked.data(), locked.size(), wrong),
-                         QPDFExc)
-                << wrong;
+            EXPECT_FALSE(test::probePdf(locked, wrong).has_value()) << wrong;
         }
     }
 }
@@ -122,16 +115,11 @@ TEST_F(LockPdf, SlipsDrawnTogetherComeApartEachWithItsOwnPassword) {
     ASSERT_EQ(locked.size(), 3u);
     for (std::size_t i = 0; i < locked.size(); ++i) {
         for (std::size_t j = 0; j < passwords.size(); ++j) {
-            QPDF open;
-            open.setSuppressWarnings(true);
-            if (i == j) {
-                open.processMemoryFile("slip", locked[i].data(), locked[i].size(),
-                                       passwords[j].c_str());
-                EXPECT_EQ(open.getAllPages().size(), 1u);
-            } else {
-                EXPECT_THROW(open.processMemoryFile("slip", locked[i].data(), locked[i].size(),
-                                                    passwords[j].c_str()),
-                             QPDFExc);
+            const auto opened = test::probePdf(locked[i], passwords[j]);
+            EXPECT_EQ(opened.has_value(), i == j) << i << " " << j;
+            if (opened) {
+                EXPECT_EQ(opened->pages, 1u);
+                EXPECT_TRUE(opened->aes256);
             }
         }
     }
@@ -146,6 +134,39 @@ TEST_F(LockPdf, SlipsDrawnTogetherComeApartEachWithItsOwnPassword) {
         2, 2);
     EXPECT_EQ(seen, (std::vector<int>{1, 1, 1}));
     EXPECT_THROW(pdfs.pdfs(m_run->persons(), {"a", "", "c"}), DeliveryError);
+}
+
+// The page of `pdf` as pdftoppm renders it (PPM bytes).
+std::string rendered(const std::string& pdf, const test::TempDir& dir) {
+    const auto file = dir / "render.pdf";
+    std::ofstream(file, std::ios::binary) << pdf;
+    FILE* p = popen(("pdftoppm -r 50 '" + file.string() + "'").c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
+        out.append(buf, n);
+    }
+    EXPECT_TRUE(p && pclose(p) == 0);
+    return out;
+}
+
+TEST_F(LockPdf, SlipsDrawnTogetherKeepOnlyTheirOwnCharacters) {
+    // The names 张三, 王五, 李四: the Unicode of each character as ToUnicode maps write it.
+    const std::vector<std::vector<std::string>> own{
+        {"5f20", "4e09"}, {"738b", "4e94"}, {"674e", "56db"}};
+    SlipPdfs pdfs(*m_run);
+    const std::vector<std::string> split = pdfs.pdfs(m_run->persons());
+    for (std::size_t i = 0; i < split.size(); ++i) {
+        const std::string streams = test::allStreams(split[i]);
+        for (std::size_t j = 0; j < own.size(); ++j) {
+            for (const std::string& code : own[j]) {
+                EXPECT_EQ(streams.find("<" + code + ">") != std::string::npos, i == j)
+                    << "person " << i << ", character " << code << " of person " << j;
+            }
+        }
+        // Drawn just as the person's slip drawn alone.
+        EXPECT_EQ(rendered(split[i], m_dir), rendered(pdfs.pdf(m_run->persons()[i]), m_dir));
+    }
 }
 
 TEST_F(LockPdf, RefusesAnEmptyPasswordAndWhatIsNoPdf) {
