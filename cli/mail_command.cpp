@@ -4,6 +4,7 @@
 
 #include "batch_host.h"
 #include "mail_delivery.h"
+#include "text_util.h"
 
 #include <atomic>
 #include <charconv>
@@ -274,7 +275,7 @@ int runMail(const Arguments& args) {
             args.newRun ? std::set<std::string>{} : MailJournal::recorded(args.source);
         std::size_t before = 0;
         for (const Recipient& r : plan.recipients) {
-            before += r.problems.empty() && recorded.count(asciiLower(r.address)) != 0 ? 1 : 0;
+            before += r.problems.empty() && recorded.count(wb::lowerAscii(r.address)) != 0 ? 1 : 0;
         }
         if (!recorded.empty() && !args.resume && !args.newRun) {
             std::cout << "这份工资表已有发送记录（" << recorded.size()

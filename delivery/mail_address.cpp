@@ -1,6 +1,8 @@
 // Checks of mail addresses and hosts.
 #include "mail_address.h"
 
+#include "text_util.h"
+
 #include <arpa/inet.h>
 
 namespace quenly::delivery {
@@ -46,16 +48,6 @@ std::optional<std::string> domainProblem(std::string_view domain) {
 }
 
 } // namespace
-
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 std::optional<std::string> addressProblem(std::string_view address) {
     if (address.empty()) {
@@ -133,7 +125,7 @@ bool isLoopback(std::string_view host) {
     if (h.size() > 2 && h.front() == '[' && h.back() == ']') {
         h = h.substr(1, h.size() - 2);
     }
-    if (asciiLower(h) == "localhost") {
+    if (wb::lowerAscii(h) == "localhost") {
         return true;
     }
     in_addr v4{};

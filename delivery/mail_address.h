@@ -20,7 +20,4 @@ bool isLoopback(std::string_view host);
 /// "（数字，已隐去）", so that a wrong column given for the addresses never prints amounts.
 std::string addressForDisplay(std::string_view cell);
 
-/// `s` with ASCII letters made lowercase (addresses are compared so).
-std::string asciiLower(std::string_view s);
-
 } // namespace quenly::delivery

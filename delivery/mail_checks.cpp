@@ -2,6 +2,7 @@
 #include "mail_checks.h"
 
 #include "slip_documents.h"
+#include "text_util.h"
 
 #include <map>
 
@@ -36,7 +37,7 @@ MailPlan planMail(const SlipRun& run, const MailColumns& columns) {
                                                    : "邮箱地址“" + addressForDisplay(r.address) +
                                                          "”：" + *problem);
         } else {
-            byAddress[asciiLower(r.address)].push_back(i);
+            byAddress[wb::lowerAscii(r.address)].push_back(i);
         }
         if (columns.password) {
             r.locked = true;

@@ -2,7 +2,7 @@
 #include "mail_journal.h"
 
 #include "delivery_error.h"
-#include "mail_address.h"
+#include "text_util.h"
 #include "whole_file.h"
 
 #include <openssl/evp.h>
@@ -46,7 +46,7 @@ std::set<std::string> addressesIn(std::string_view content) {
         const std::string_view line = content.substr(start, end - start);
         if (line.substr(0, kEntryTag.size()) == kEntryTag) {
             const std::string_view rest = line.substr(kEntryTag.size());
-            sent.insert(asciiLower(rest.substr(0, rest.find('\t'))));
+            sent.insert(wb::lowerAscii(rest.substr(0, rest.find('\t'))));
         }
     }
     return sent;
@@ -187,7 +187,7 @@ MailJournal::~MailJournal() {
 }
 
 bool MailJournal::sentTo(std::string_view address) const {
-    return m_sent.count(asciiLower(address)) != 0;
+    return m_sent.count(wb::lowerAscii(address)) != 0;
 }
 
 void MailJournal::record(const JournalEntry& entry) {
@@ -201,7 +201,7 @@ void MailJournal::record(const JournalEntry& entry) {
     if (::fdatasync(m_fd) != 0) {
         fail("无法把发送记录写到磁盘", m_path, errno);
     }
-    m_sent.insert(asciiLower(entry.address));
+    m_sent.insert(wb::lowerAscii(entry.address));
 }
 
 std::string sha256Hex(std::string_view bytes) {
