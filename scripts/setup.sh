@@ -9,12 +9,12 @@ packages=(
     build-essential cmake ninja-build g++ clang pkg-config
     qt6-base-dev qt6-qpa-plugins qt6-webengine-dev qt6-translations-l10n libgl-dev
     libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev libcairo2-dev libpango1.0-dev
-    libfontconfig-dev libfreetype-dev
+    libfontconfig-dev libfreetype-dev libqpdf-dev libcurl4-openssl-dev libssl-dev
     fonts-noto-cjk fonts-arphic-ukai fonts-crosextra-carlito xdg-utils
 )
 if [ "$profile" = test ] || [ "$profile" = bench ]; then
     packages+=(libgtest-dev libclang-rt-14-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
-               xvfb xauth clang-format poppler-utils
+               xvfb xauth clang-format poppler-utils qpdf python3-aiosmtpd openssl
                openbox xdotool wmctrl x11-utils
                debootstrap desktop-file-utils appstream)
     # Printing tests convert results to PDF with LibreOffice; either variant of Calc will do.

@@ -22,28 +22,32 @@ struct PagePainter::Impl {
         , lines(book, grid, scale) {}
 
     void paint(cairo_t* cr, std::size_t index) {
-        const print::Page& page = layout.pages.at(index);
+        paintRows(cr, layout.pages.at(index), 1.0, cutLines);
+        if (layout.pages.size() > 1) {
+            paintPageNumber(cr, texts.context(), layout, index);
+        }
+    }
+
+    void paintRows(cairo_t* cr, const print::Page& page, double fit, bool withCutLines) {
         grid.preparePage(page);
+        const double scaled = scale * fit;
         const double left = layout.margins.left * 72;
         const double right = layout.margins.right * 72;
         const double room = layout.paperWidthPt - left - right;
-        const double printed = grid.colX.back() * scale;
+        const double printed = grid.colX.back() * scaled;
         cairo_save(cr);
         // The printed columns sit centred between the side margins, below the top margin.
         cairo_translate(cr, left + std::max(0.0, (room - printed) / 2), layout.margins.top * 72);
-        cairo_scale(cr, scale, scale);
+        cairo_scale(cr, scaled, scaled);
         if (!grid.rows.empty() && !grid.cols.empty()) {
             lines.paintFills(cr);
             cells.paintTexts(cr);
             lines.paintBorders(cr);
-            if (cutLines) {
-                paintCutLines(cr, layout, grid, page, scale);
+            if (withCutLines) {
+                paintCutLines(cr, layout, grid, page, scaled);
             }
         }
         cairo_restore(cr);
-        if (layout.pages.size() > 1) {
-            paintPageNumber(cr, texts.context(), layout, index);
-        }
     }
 
     const print::PageLayout& layout;
@@ -63,6 +67,10 @@ PagePainter::~PagePainter() = default;
 
 void PagePainter::paint(cairo_t* cr, std::size_t index) {
     m_impl->paint(cr, index);
+}
+
+void PagePainter::paintRows(cairo_t* cr, const print::Page& rows, double fit) {
+    m_impl->paintRows(cr, rows, fit, false);
 }
 
 } // namespace quenly::wb::pdf

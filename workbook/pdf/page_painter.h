@@ -25,6 +25,12 @@ public:
     /// corner. The caller starts and ends the cairo page. Never throws but for lack of memory.
     void paint(cairo_t* cr, std::size_t index);
 
+    /// Draws the rows of `rows` as a page of the layout draws them (the same paper, margins,
+    /// scale, column widths and row heights), scaled down further by `fit` (at most 1) from the
+    /// top margin, centred across; without cut lines or page number. `rows` need not be a page
+    /// of the layout. Never throws but for lack of memory.
+    void paintRows(cairo_t* cr, const print::Page& rows, double fit);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;

@@ -1,6 +1,7 @@
 // Tests of the PDF writer: pages of whole slips, text and fonts, rendered pixels, and faults,
 // checked with poppler's command-line tools.
 #include "pdf/pdf_writer.h"
+#include "pdf/rows_pdf.h"
 #include "print/page_layout.h"
 #include "slip_fixture.h"
 #include "temp_dir.h"
@@ -876,6 +877,82 @@ TEST(PdfPixels, CutLinesLieInTheEmptyRowsBetweenSlipsOnly) {
     }
     // And none after the last slip.
     EXPECT_EQ(gaps.size(), 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// One slip alone on its page (RowsPdfWriter), as each person receives it.
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+TEST(RowsPdf, ASlipAloneIsDrawnAsOnTheWholePdfWithoutCutLine) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    const auto book = makeWageSlips(12, 10);
+    writePdf(*book, dir / "whole.pdf");
+    const print::PageLayout layout = print::layoutPages(*book, book->sheet(0));
+    ASSERT_GE(layout.pages.front().lastRow, 5u); // the first page holds a cut line after slip 1
+    RowsPdfWriter writer(*book);
+    writeBytes(dir / "first.pdf", writer.pagePdf(0, 2, "工资条"));
+    const Info whole = pdfInfo(dir / "whole.pdf");
+    const Info first = pdfInfo(dir / "first.pdf");
+    EXPECT_EQ(first.pages, 1);
+    EXPECT_EQ(first.width, whole.width);
+    EXPECT_EQ(first.height, whole.height);
+    // Pixel for pixel the same as the first slip of the whole PDF, and blank below it, where the
+    // whole PDF has its cut line and the next slip.
+    const Image a = render(dir / "whole.pdf", 1, 72);
+    const Image b = render(dir / "first.pdf", 1, 72);
+    ASSERT_EQ(a.width, b.width);
+    ASSERT_EQ(a.height, b.height);
+    const int slipEnd = px(geometry(layout).y.at(3), 72);
+    int differing = 0;
+    int inkBelow = 0;
+    for (int y = 0; y < b.height; ++y) {
+        for (int x = 0; x < b.width; ++x) {
+            if (y < slipEnd) {
+                differing += a.darkness(x, y) != b.darkness(x, y) ? 1 : 0;
+            } else if (y > slipEnd + 1) {
+                inkBelow += b.darkness(x, y) > 0 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(inkBelow, 0);
+    EXPECT_GT(countOf(pageText(dir / "whole.pdf", 1), "E100002"), 0u);
+
+    // A later person: their row and header, nobody else's.
+    writeBytes(dir / "sixth.pdf", writer.pagePdf(20, 22, "工资条"));
+    const std::string text = pageText(dir / "sixth.pdf", 1);
+    EXPECT_EQ(countOf(text, "E100006"), 1u) << text;
+    EXPECT_EQ(countOf(text, "应发合计"), 1u);
+    EXPECT_EQ(countOf(text, "E1000"), 1u) << text;
+    EXPECT_EQ(pdfInfo(dir / "sixth.pdf").pages, 1);
+}
+
+TEST(RowsPdf, RowsTallerThanAPageAreScaledOntoOne) {
+    REQUIRE_POPPLER();
+    TempDir dir;
+    Sheet s;
+    for (std::uint32_t r = 0; r < 150; ++r) {
+        s.text(r, 0, "第" + std::to_string(r + 1) + "行", s.base);
+    }
+    RowsPdfWriter writer(*s.book);
+    EXPECT_EQ(writer.fitOf(0, 9), 1.0);
+    const double fit = writer.fitOf(0, 149);
+    EXPECT_LT(fit, 0.5);
+    EXPECT_GT(fit, 0.1);
+    writeBytes(dir / "tall.pdf", writer.pagePdf(0, 149, "tall"));
+    EXPECT_EQ(pdfInfo(dir / "tall.pdf").pages, 1);
+    // Every row is on the page: the scaled text is small, so look at the words as placed.
+    const std::string text = run("pdftotext -raw " + quote(dir / "tall.pdf") + " -");
+    for (const char* row : {"第1行", "第75行", "第150行"}) {
+        EXPECT_NE(text.find(row), std::string::npos) << row;
+    }
+    // Rows past the sheet give an empty page, not a fault.
+    writeBytes(dir / "past.pdf", writer.pagePdf(400, 402, "past"));
+    EXPECT_EQ(pdfInfo(dir / "past.pdf").pages, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
