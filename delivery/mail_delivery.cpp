@@ -51,11 +51,43 @@ std::string MailDelivery::slipHash(const Recipient& recipient) const {
     return sha256Hex(texts);
 }
 
-std::string MailDelivery::messageFor(const Recipient& recipient, const std::string& messageId) {
-    std::string pdf = m_pdfs.pdf(recipient.person);
-    if (recipient.locked) {
-        pdf = lockPdf(pdf, recipient.password);
+std::string MailDelivery::slipFor(std::size_t index, const MailJournal& journal) {
+    if (auto ready = m_slips.find(index); ready != m_slips.end()) {
+        std::string pdf = std::move(ready->second);
+        m_slips.erase(ready);
+        return pdf;
     }
+    // Drawing a document costs far more than drawing a page, so the slips of this recipient
+    // and the next ones that will be sent are drawn as one document and split.
+    std::vector<std::size_t> indexes;
+    std::vector<Person> persons;
+    std::vector<std::string> passwords;
+    for (std::size_t i = index;
+         i < m_plan.recipients.size() && persons.size() < kPersonsPerDocument; ++i) {
+        const Recipient& r = m_plan.recipients[i];
+        if (i != index && (!r.problems.empty() || journal.sentTo(r.address))) {
+            continue;
+        }
+        indexes.push_back(i);
+        persons.push_back(r.person);
+        passwords.push_back(r.locked ? r.password : std::string());
+    }
+    std::vector<std::string> pdfs = m_pdfs.pdfs(persons, {});
+    for (std::size_t k = 0; k < pdfs.size(); ++k) {
+        if (!passwords[k].empty()) {
+            pdfs[k] = lockPdf(pdfs[k], passwords[k]);
+        }
+        if (k > 0) {
+            m_slips[indexes[k]] = std::move(pdfs[k]);
+        }
+    }
+    return std::move(pdfs.front());
+}
+
+std::string MailDelivery::messageFor(std::size_t index, const std::string& messageId,
+                                     const MailJournal& journal) {
+    const Recipient& recipient = m_plan.recipients[index];
+    std::string pdf = slipFor(index, journal);
     mime::MailParts parts;
     parts.fromName = m_settings.fromName;
     parts.fromAddress = m_settings.from;
@@ -158,7 +190,7 @@ MailRunResult MailDelivery::run(SmtpSession& session, MailJournal& journal,
         const std::string messageId = mime::newMessageId(m_settings.from);
         std::string message;
         try {
-            message = messageFor(r, messageId);
+            message = messageFor(i, messageId, journal);
         } catch (const std::exception& e) {
             return endWith(MailRunResult::End::Failed, "第 " + std::to_string(r.person.sourceRow) +
                                                            " 行的工资条无法生成：" + e.what());

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,13 @@ public:
 
 private:
     bool waitUnlessStopped(std::chrono::milliseconds wait) const;
-    std::string messageFor(const Recipient& recipient, const std::string& messageId);
+    // The message to recipient `index` of the plan, its slip drawn (and locked) beforehand by
+    // slipFor.
+    std::string messageFor(std::size_t index, const std::string& messageId,
+                           const MailJournal& journal);
+    // The slip of recipient `index`: drawn together with the next recipients still to be sent
+    // (as many as share one document), the others kept for their turn.
+    std::string slipFor(std::size_t index, const MailJournal& journal);
 
     const SlipRun& m_run;
     const MailPlan& m_plan;
@@ -98,6 +105,8 @@ private:
     MailTemplate m_subject;
     MailTemplate m_body;
     SlipPdfs m_pdfs;
+    // Slips drawn ahead of their turn, by recipient index.
+    std::map<std::size_t, std::string> m_slips;
     std::atomic<bool> m_stop{false};
 };
 

@@ -35,6 +35,9 @@ struct SmtpSession::Handle {
     std::size_t uploaded = 0;
     std::string from;
     std::string password;
+    // After a failed transfer the next one starts on a new connection: a server that answered
+    // out of turn (or broke off a transaction) may be out of step on the old one.
+    bool freshConnection = false;
 
     ~Handle() {
         curl_slist_free_all(recipients);
@@ -104,7 +107,9 @@ SmtpSession::~SmtpSession() = default;
 SmtpResult SmtpSession::perform() {
     Handle& h = *m_handle;
     h.error[0] = '\0';
+    curl_easy_setopt(h.curl, CURLOPT_FRESH_CONNECT, h.freshConnection ? 1L : 0L);
     const CURLcode rc = curl_easy_perform(h.curl);
+    h.freshConnection = rc != CURLE_OK;
     long code = 0;
     curl_easy_getinfo(h.curl, CURLINFO_RESPONSE_CODE, &code);
     SmtpResult r;

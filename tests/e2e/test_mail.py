@@ -56,7 +56,8 @@ class Handler:
     def __init__(self):
         self.messages = []       # (recipients, parsed message)
         self.connections = []    # one SMTP instance per connection that said EHLO
-        self.refuse = set()
+        self.refuse = set()        # refused at RCPT TO
+        self.refuse_data = set()   # refused after the message was sent (DATA)
         self.stop_after = None
         self.enough = threading.Event()
 
@@ -73,6 +74,8 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.refuse_data.intersection(envelope.rcpt_tos):
+            return "554 5.7.1 Message rejected by content policy"
         message = email.message_from_bytes(envelope.content, policy=email.policy.default)
         self.messages.append((list(envelope.rcpt_tos), message))
         if self.stop_after is not None and len(self.messages) >= self.stop_after:
@@ -284,17 +287,22 @@ def test_password_typed_on_the_terminal_is_not_echoed(batch, server, certs, tmp_
     assert len(server.handler.messages) == 4
 
 
-def test_refused_recipient_is_reported_and_the_others_go_on(batch, server, certs, tmp_path):
-    server.handler.refuse.add("li.si@example.com")
+@pytest.mark.parametrize("stage,code", [("RCPT", "550"), ("DATA", "554")])
+def test_refused_recipient_is_reported_and_the_others_go_on(batch, server, certs, tmp_path,
+                                                            stage, code):
+    # A refusal of the message itself (after DATA) must not leave the connection out of step
+    # for the persons after it.
+    refused = server.handler.refuse if stage == "RCPT" else server.handler.refuse_data
+    refused.add("li.si@example.com")
     job = Job(batch, tmp_path, server.port, certs)
     done = job.run()
     assert done.returncode == 1
-    assert "第 4 行 李四 <li.si@example.com> 被拒绝：邮件服务器拒绝（550）" in done.stdout
-    assert "李四" in done.stderr and "550" in done.stderr
+    assert "第 4 行 李四 <li.si@example.com> 被拒绝：邮件服务器拒绝（%s）" % code in done.stdout
+    assert "李四" in done.stderr and code in done.stderr
     delivered = sorted(r[0] for r, _ in server.handler.messages)
     assert delivered == sorted(p[3] for p in PEOPLE if p[1] != "李四")
     # The refused person is not recorded, so a corrected run reaches them alone.
-    server.handler.refuse.clear()
+    refused.clear()
     resumed = job.run("--resume")
     assert resumed.returncode == 0, resumed.stderr
     assert [r[0] for r, _ in server.handler.messages[3:]] == ["li.si@example.com"]
