@@ -5,7 +5,11 @@
 #include "whole_file.h"
 
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -44,7 +48,49 @@ int writeFile(const fs::path& file, std::string_view bytes) {
     return err;
 }
 
+bool allDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The process that wrote `name`, when it is a temporary name put() gives (".NAME.pdf.tmp.PID.N").
+std::optional<pid_t> writerOf(std::string_view name) {
+    constexpr std::string_view kMark = ".pdf.tmp.";
+    const std::size_t mark = name.rfind(kMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2) {
+        return std::nullopt;
+    }
+    const std::string_view rest = name.substr(mark + kMark.size());
+    const std::size_t dot = rest.find('.');
+    if (dot == std::string_view::npos || !allDigits(rest.substr(0, dot)) ||
+        !allDigits(rest.substr(dot + 1))) {
+        return std::nullopt;
+    }
+    pid_t pid = 0;
+    const auto [end, err] = std::from_chars(rest.data(), rest.data() + dot, pid);
+    if (err != std::errc() || pid <= 0) {
+        return std::nullopt;
+    }
+    return pid;
+}
+
 } // namespace
+
+void removeStaleTemporaries(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::optional<pid_t> pid = writerOf(it->path().filename().string());
+        struct stat st {};
+        if (!pid || ::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid()) {
+            continue;
+        }
+        // Only a writer that has ended: a run still going (or a process that took its number
+        // since) keeps its files.
+        if (::kill(*pid, 0) != 0 && errno == ESRCH) {
+            ::unlink(it->path().c_str());
+        }
+    }
+}
 
 SlipFolder::SlipFolder(fs::path folder, bool overwrite)
     : m_folder(std::move(folder))
@@ -95,6 +141,7 @@ void SlipFolder::make() {
         m_made.push_back(*it);
         ::chmod(it->c_str(), 0700);
     }
+    removeStaleTemporaries(m_folder);
 }
 
 void SlipFolder::put(const std::string& name, std::string_view bytes) {

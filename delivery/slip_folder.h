@@ -10,6 +10,12 @@
 
 namespace quenly::delivery {
 
+/// Removes from `folder` the temporary files of runs that were killed before they could clean
+/// up: regular files of this user under the temporary names SlipFolder gives
+/// (".NAME.pdf.tmp.PID.N") whose writing process has ended. Nothing else in the folder is touched;
+/// never throws.
+void removeStaleTemporaries(const std::filesystem::path& folder);
+
 /// The files of one run in `folder`. Files are made 0600 and folders 0700, whatever the umask,
 /// since each file holds a person's pay. Until commit() nothing is under a final name; if the
 /// object goes without a commit, or the commit fails, everything this run wrote is removed (the
@@ -30,7 +36,9 @@ public:
     /// no folder.
     std::vector<std::string> inTheWay(const std::vector<std::string>& names) const;
 
-    /// Makes the folder, and its missing parents, with mode 0700. Throws DeliveryError.
+    /// Makes the folder, and its missing parents, with mode 0700, and removes the temporaries an
+    /// earlier run left there when it ended before its commit (removeStaleTemporaries). Throws
+    /// DeliveryError.
     void make();
 
     /// Writes `bytes` to a new temporary file in the folder that commit() renames to `name`.

@@ -43,6 +43,28 @@ TEST(SlipFolder, CommitPutsEveryFileInPlaceReadableByItsOwnerOnly) {
     EXPECT_EQ(modeOf(dir / "a/b"), 0700u);
 }
 
+TEST(SlipFolder, TemporariesOfAKilledRunGoAtTheNextRun) {
+    test::TempDir dir;
+    // A run that was killed: its writer has ended (pid_max stays below 2^22).
+    const std::string stale = ".张三.pdf.tmp.99999999.0";
+    // A run still going, and files that only look like temporaries.
+    const std::string running = ".李四.pdf.tmp." + std::to_string(::getpid()) + ".3";
+    const Names kept{running, ".notes.pdf.tmp.txt", "王五.pdf.tmp.99999999.1",
+                     ".a.pdf.tmp.99999999.x", "张三.pdf"};
+    for (const std::string& name : kept) {
+        std::ofstream(dir / name) << "x";
+    }
+    std::ofstream(dir / stale) << "%PDF pay";
+    fs::create_directory(dir / ".folder.pdf.tmp.99999999.2");
+    SlipFolder folder(dir.path(), false);
+    folder.make();
+    EXPECT_FALSE(fs::exists(dir / stale));
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_directory(dir / ".folder.pdf.tmp.99999999.2"));
+}
+
 TEST(SlipFolder, FilesInTheWay) {
     test::TempDir dir;
     std::ofstream(dir / "张三.pdf") << "old";
