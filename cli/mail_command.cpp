@@ -3,6 +3,7 @@
 #include "mail_command.h"
 
 #include "batch_host.h"
+#include "column_choice.h"
 #include "mail_delivery.h"
 #include "text_util.h"
 
@@ -123,20 +124,6 @@ void printChecks(const MailPlan& plan) {
     }
 }
 
-std::optional<std::uint32_t> columnOf(const SlipRun& run, const std::string& option,
-                                      const std::string& name) {
-    if (const auto column = run.findColumn(name)) {
-        return column;
-    }
-    std::string titles;
-    for (const auto& [column, title] : run.titles()) {
-        titles += (titles.empty() ? "" : "、") + title;
-    }
-    std::cerr << "quenly-batch：" << option << " 的“" << name
-              << "”既不是表头最后一行的列标题，也不是列字母；可用的列标题有：" << titles << "\n";
-    return std::nullopt;
-}
-
 const char* stateText(PersonState state) {
     switch (state) {
     case PersonState::Sent:
@@ -229,19 +216,19 @@ int runMail(const Arguments& args) {
     }
 
     MailColumns columns;
-    const auto to = columnOf(run, "--to-col", *args.toCol);
+    const auto to = columnOrSay(run, "--to-col", *args.toCol);
     if (!to) {
         return 2;
     }
     columns.to = *to;
     if (args.nameCol) {
-        columns.name = columnOf(run, "--name-col", *args.nameCol);
+        columns.name = columnOrSay(run, "--name-col", *args.nameCol);
         if (!columns.name) {
             return 2;
         }
     }
     if (args.passwordCol) {
-        columns.password = columnOf(run, "--password-col", *args.passwordCol);
+        columns.password = columnOrSay(run, "--password-col", *args.passwordCol);
         if (!columns.password) {
             return 2;
         }
