@@ -1,14 +1,11 @@
 // Process and application set-up shared by the program and its window tests.
 #include "startup.h"
 
+#include "chinese_look.h"
 #include "glyphs.h"
 
 #include <QApplication>
 #include <QByteArray>
-#include <QFont>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <unistd.h>
 
@@ -55,20 +52,7 @@ void configureApplication(QApplication& application) {
     QApplication::setWindowIcon(programIcon());
     registerHelpResource();
 
-    QFont font(QStringLiteral("Noto Sans CJK SC"));
-    font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Microsoft YaHei")});
-    font.setPixelSize(12);
-    QApplication::setFont(font);
-
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QStringLiteral("qtbase_zh_CN"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(translator);
-    } else {
-        delete translator;
-    }
+    ui::useChineseLook(application);
 }
 
 } // namespace quenly::app

@@ -22,15 +22,18 @@ std::size_t MailRunResult::count(PersonState state) const {
     return n;
 }
 
-MailDelivery::MailDelivery(const SlipRun& run, const MailPlan& plan, const MailSettings& settings)
+MailDelivery::MailDelivery(const SlipRun& run, const MailPlan& plan, const MailSettings& settings,
+                           const std::optional<TemplateNames>& names)
     : m_run(run)
     , m_plan(plan)
     , m_settings(settings)
-    , m_subject(MailTemplate::parse(settings.subject,
-                                    "邮件设置“" + settings.file.string() + "”的 [mail] subject",
-                                    run.titles()))
-    , m_body(MailTemplate::parse(settings.body, "正文文件“" + settings.bodyFile.string() + "”",
-                                 run.titles()))
+    , m_subject(MailTemplate::parse(
+          settings.subject,
+          names ? names->subject : "邮件设置“" + settings.file.string() + "”的 [mail] subject",
+          run.titles()))
+    , m_body(MailTemplate::parse(
+          settings.body, names ? names->body : "正文文件“" + settings.bodyFile.string() + "”",
+          run.titles()))
     , m_pdfs(run) {}
 
 std::string MailDelivery::subjectFor(const Recipient& recipient) const {
@@ -87,12 +90,29 @@ std::string MailDelivery::slipFor(std::size_t index, const MailJournal& journal)
 std::string MailDelivery::messageFor(std::size_t index, const std::string& messageId,
                                      const MailJournal& journal) {
     const Recipient& recipient = m_plan.recipients[index];
-    std::string pdf = slipFor(index, journal);
+    return compose(recipient, recipient.name, recipient.address, slipFor(index, journal),
+                   messageId);
+}
+
+std::string MailDelivery::trialMessage(std::size_t index, const std::string& toName,
+                                       const std::string& toAddress) {
+    const Recipient& recipient = m_plan.recipients.at(index);
+    std::string pdf = m_pdfs.pdf(recipient.person);
+    if (recipient.locked) {
+        pdf = lockPdf(pdf, recipient.password);
+    }
+    return compose(recipient, toName, toAddress, std::move(pdf),
+                   mime::newMessageId(m_settings.from));
+}
+
+std::string MailDelivery::compose(const Recipient& recipient, const std::string& toName,
+                                  const std::string& toAddress, std::string pdf,
+                                  const std::string& messageId) const {
     mime::MailParts parts;
     parts.fromName = m_settings.fromName;
     parts.fromAddress = m_settings.from;
-    parts.toName = recipient.name;
-    parts.toAddress = recipient.address;
+    parts.toName = toName;
+    parts.toAddress = toAddress;
     parts.subject = subjectFor(recipient);
     parts.body = bodyFor(recipient);
     parts.attachmentName = recipient.attachmentName;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,13 +66,25 @@ struct MailRunResult {
 
 class MailDelivery {
 public:
+    /// What a template is called in a message about it.
+    struct TemplateNames {
+        std::string subject;
+        std::string body;
+    };
+
     /// Reads the subject and body templates against the run's titles; throws DeliveryError for
-    /// an unknown placeholder, before anything is sent.
-    MailDelivery(const SlipRun& run, const MailPlan& plan, const MailSettings& settings);
+    /// an unknown placeholder, before anything is sent. The message names the templates by
+    /// `names`, or by the settings file's key and the body file when not given.
+    MailDelivery(const SlipRun& run, const MailPlan& plan, const MailSettings& settings,
+                 const std::optional<TemplateNames>& names = std::nullopt);
 
     /// Subject and body of the recipient's mail.
     std::string subjectFor(const Recipient& recipient) const;
     std::string bodyFor(const Recipient& recipient) const;
+    /// The mail recipient `index` of the plan gets, with their slip (locked as theirs is), sent
+    /// instead to `toName` <`toAddress`>: for a trial to oneself. Throws DeliveryError.
+    std::string trialMessage(std::size_t index, const std::string& toName,
+                             const std::string& toAddress);
     /// Hex SHA-256 of the texts the person's slip shows in the source row.
     std::string slipHash(const Recipient& recipient) const;
 
@@ -88,6 +101,7 @@ public:
 
     /// Asks a running run() to end after the current mail; safe from any thread.
     void requestStop() { m_stop = true; }
+    bool stopRequested() const { return m_stop; }
 
 private:
     bool waitUnlessStopped(std::chrono::milliseconds wait) const;
@@ -95,6 +109,9 @@ private:
     // slipFor.
     std::string messageFor(std::size_t index, const std::string& messageId,
                            const MailJournal& journal);
+    std::string compose(const Recipient& recipient, const std::string& toName,
+                        const std::string& toAddress, std::string pdf,
+                        const std::string& messageId) const;
     // The slip of recipient `index`: drawn together with the next recipients still to be sent
     // (as many as share one document), the others kept for their turn.
     std::string slipFor(std::size_t index, const MailJournal& journal);

@@ -14,9 +14,7 @@ namespace quenly::delivery {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::optional<std::string> readWhole(const fs::path& path) {
+std::optional<std::string> readWholeFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -27,6 +25,8 @@ std::optional<std::string> readWhole(const fs::path& path) {
     }
     return text;
 }
+
+namespace {
 
 bool validUtf8(std::string_view s) {
     std::size_t i = 0;
@@ -97,7 +97,7 @@ private:
 } // namespace
 
 MailSettings readMailSettings(const fs::path& file) {
-    const std::optional<std::string> content = readWhole(file);
+    const std::optional<std::string> content = readWholeFile(file);
     if (!content) {
         throw DeliveryError("无法读取邮件设置“" + file.string() +
                             "”；请检查文件是否存在、是否可读");
@@ -148,7 +148,7 @@ MailSettings readMailSettings(const fs::path& file) {
 
     const std::string body = r.get("mail", "body_file", "正文.txt");
     s.bodyFile = fs::path(body).is_absolute() ? fs::path(body) : file.parent_path() / body;
-    const std::optional<std::string> text = readWhole(s.bodyFile);
+    const std::optional<std::string> text = readWholeFile(s.bodyFile);
     if (!text) {
         r.fail("mail", "body_file",
                "指向的正文文件“" + s.bodyFile.string() +

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace quenly::delivery {
@@ -37,5 +38,8 @@ struct MailSettings {
 /// Throws DeliveryError naming the file, section and key of the first missing or bad value and
 /// what to write there.
 MailSettings readMailSettings(const std::filesystem::path& file);
+
+/// The bytes of `path`, or nothing when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path);
 
 } // namespace quenly::delivery

@@ -7,7 +7,7 @@ profile=${1:-test}
 
 packages=(
     build-essential cmake ninja-build g++ clang pkg-config
-    qt6-base-dev qt6-qpa-plugins qt6-webengine-dev qt6-translations-l10n libgl-dev
+    qt6-base-dev qt6-qpa-plugins qt6-webengine-dev qt6-pdf-dev qtkeychain-qt6-dev qt6-translations-l10n libgl-dev
     libzip-dev libexpat1-dev zlib1g-dev libdeflate-dev libcairo2-dev libpango1.0-dev
     libfontconfig-dev libfreetype-dev libqpdf-dev libcurl4-openssl-dev libssl-dev
     fonts-noto-cjk fonts-arphic-ukai fonts-crosextra-carlito xdg-utils
