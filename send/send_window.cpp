@@ -3,7 +3,6 @@
 
 #include "column_letters.h"
 #include "mail_address.h"
-#include "mail_mime.h"
 #include "password_store.h"
 #include "recipient_table.h"
 #include "slip_documents.h"
@@ -957,7 +956,8 @@ void SendWindow::sendClick() {
             .arg(mails)
             .arg(m_plan->recipients.front().locked ? QStringLiteral("（以本人的密码加密）")
                                                    : QString())
-            .arg(q(mime::mailbox(settings->fromName, settings->from, 0)));
+            .arg(settings->fromName.empty() ? q(settings->from)
+                                            : q(settings->fromName + " <" + settings->from + ">"));
     if (problems > 0) {
         text += QStringLiteral("\n有问题的 %1 人不发送。").arg(problems);
     }
@@ -1120,7 +1120,24 @@ void SendWindow::endSend(const std::shared_ptr<SendJob>& job) {
         text += QStringLiteral("  ") + personText(job->plan->recipients[o.index]) +
                 QStringLiteral("：") + recipients->statusText(o.index) + QStringLiteral("\n");
     }
-    text += QStringLiteral("\n改正后再点“发送”：只会发给尚未发送的人，已发送的人不会再收到。");
+    const QString again =
+        QStringLiteral("再点“发送”：只会发给尚未发送的人，已发送的人不会再收到。");
+    switch (result.end) {
+    case MailRunResult::End::Stopped:
+        text += QStringLiteral("\n要接着发给他们，") + again;
+        break;
+    case MailRunResult::End::ConnectionLost:
+        text += QStringLiteral("\n请检查网络和服务器设置后") + again;
+        break;
+    case MailRunResult::End::Finished:
+        text +=
+            QStringLiteral("\n被拒绝的人：请核对他们的邮箱地址，改正工资表后点“读取”，") + again;
+        break;
+    case MailRunResult::End::LoginDenied:
+    case MailRunResult::End::Failed:
+        text += QStringLiteral("\n改正后") + again;
+        break;
+    }
     warn(text);
     emit workEnded();
 }

@@ -17,28 +17,43 @@ namespace {
 
 constexpr int kMargin = 12;
 
-// `page` without the white below its last drawn row (a slip fills the top of its sheet), keeping
-// a strip of white as the sheet's edge.
-QImage withoutBlankFoot(const QImage& page) {
-    // The page is drawn on white paper: what the PDF leaves transparent is white.
+// The largest page drawn, in pixels along each side, however narrow the slip on it.
+constexpr int kLargestSide = 6000;
+
+// `page` on white paper: what the PDF leaves transparent is white.
+QImage onWhite(const QImage& page) {
     QImage image(page.size(), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter(&image).drawImage(0, 0, page);
-    int last = image.height() - 1;
-    const auto blank = [&](int y) {
+    return image;
+}
+
+// The part of `image` that is drawn on, widened by a little white on every side, as fractions
+// of its size: a slip fills only the top of its sheet. The whole page when nothing is drawn.
+QRectF drawnPart(const QImage& image) {
+    int left = image.width();
+    int right = -1;
+    int top = image.height();
+    int bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
             if (qRed(line[x]) < 250 || qGreen(line[x]) < 250 || qBlue(line[x]) < 250) {
-                return false;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
             }
         }
-        return true;
-    };
-    while (last > 0 && blank(last)) {
-        --last;
     }
-    const int keep = std::min(image.height(), last + 1 + image.width() / 20);
-    return image.copy(0, 0, image.width(), keep);
+    if (right < 0) {
+        return {0, 0, 1, 1};
+    }
+    const qreal w = image.width();
+    const qreal h = image.height();
+    const qreal edge = 0.02;
+    const QRectF part(left / w, top / h, (right + 1 - left) / w, (bottom + 1 - top) / h);
+    return part.adjusted(-edge, -edge * w / h, edge, edge * w / h).intersected(QRectF(0, 0, 1, 1));
 }
 
 } // namespace
@@ -108,11 +123,20 @@ void SlipView::drawPage() {
         return;
     }
     const QSizeF points = document.pagePointSize(0);
-    const int width = std::max(200, viewport()->width() - 2 * kMargin - 4);
+    const qreal aspect = points.height() / points.width();
+    // Where on the page the slip is, from a small drawing; then the slip alone, as wide as the
+    // view.
+    const int probeWidth = 800;
+    const QRectF part =
+        drawnPart(onWhite(document.render(0, QSize(probeWidth, qRound(probeWidth * aspect)))));
     const qreal ratio = devicePixelRatioF();
-    const QSize size(qRound(width * ratio),
-                     qRound(width * ratio * points.height() / points.width()));
-    m_page = withoutBlankFoot(document.render(0, size));
+    const qreal width = std::max(200, viewport()->width() - 2 * kMargin - 4) * ratio;
+    const qreal scale = std::min({width / part.width(), kLargestSide / 1.0, kLargestSide / aspect});
+    const QSize size(qRound(scale), qRound(scale * aspect));
+    m_page = onWhite(document.render(0, size))
+                 .copy(QRectF(part.x() * size.width(), part.y() * size.height(),
+                              part.width() * size.width(), part.height() * size.height())
+                           .toAlignedRect());
     QPixmap pixmap = QPixmap::fromImage(m_page);
     pixmap.setDevicePixelRatio(ratio);
     m_image->setText(QString());
