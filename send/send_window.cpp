@@ -631,13 +631,20 @@ void SendWindow::updateCount() {
     }
     const std::size_t total = m_plan->recipients.size();
     const std::size_t problems = m_plan->withProblems();
-    QString text = problems == 0
-                       ? QStringLiteral("共 %1 人，全部通过检查。").arg(total)
-                       : QStringLiteral("共 %1 人，其中 %2 人有问题（标红）：请改正工资表后重新"
-                                        "读取，或勾选“跳过有问题的人”只发给其余 %3 人。")
-                             .arg(total)
-                             .arg(problems)
-                             .arg(total - problems);
+    QString text;
+    if (problems == 0) {
+        text = QStringLiteral("共 %1 人，全部通过检查。").arg(total);
+    } else if (problems == total) {
+        text = QStringLiteral("共 %1 人，全都有问题（标红），没有可以发送的人：请检查所选的列，"
+                              "或改正工资表后点“读取”。")
+                   .arg(total);
+    } else {
+        text = QStringLiteral("共 %1 人，其中 %2 人有问题（标红）：请改正工资表后点“读取”，"
+                              "或勾选“跳过有问题的人”只发给其余 %3 人。")
+                   .arg(total)
+                   .arg(problems)
+                   .arg(total - problems);
+    }
     if (!m_recorded.empty()) {
         text += QStringLiteral(" 此前已发送 %1 人，不会再发。").arg(m_recorded.size());
     }

@@ -5,6 +5,7 @@
 #include "mail_mime.h"
 #include "mail_settings.h"
 #include "mail_template.h"
+#include "send_settings.h"
 #include "slip_run.h"
 
 #include "error_of.h"
@@ -398,6 +399,95 @@ TEST_F(MailJournalTest, NewRunKeepsTheOldJournal) {
     const std::string text((std::istreambuf_iterator<char>(kept)),
                            std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("sent\tzhang@example.com\t"), std::string::npos);
+}
+
+TEST(SendSettingsTest, SavedSettingsReadBackAndServeTheBatchCommand) {
+    test::TempDir dir;
+    SendSettings s = defaultSendSettings();
+    s.mail.host = "smtp.example.com";
+    s.mail.port = 587;
+    s.mail.security = Security::StartTls;
+    s.mail.user = "payroll@example.com";
+    s.mail.from = "payroll@example.com";
+    s.mail.fromName = "财务部";
+    s.mail.subject = "{姓名}的\n工资条"; // a line break cannot add a key
+    s.mail.body = "{姓名}，您好：\n\n附件是您的工资条。\n";
+    s.toColumn = "邮箱";
+    s.nameColumn = "B";
+    s.passwordColumn = "身份证号";
+    s.passwordLast = 6;
+    writeFile(dir / "send.ini", "; kept\r\n[other]\r\nkey = 1\r\n");
+    saveSendSettings(s, dir / "send.ini");
+
+    const SendSettings back = loadSendSettings(dir / "send.ini");
+    EXPECT_EQ(back.mail.host, "smtp.example.com");
+    EXPECT_EQ(back.mail.port, 587);
+    EXPECT_EQ(back.mail.security, Security::StartTls);
+    EXPECT_EQ(back.mail.fromName, "财务部");
+    EXPECT_EQ(back.mail.subject, "{姓名}的 工资条");
+    EXPECT_EQ(back.mail.body, s.mail.body);
+    EXPECT_EQ(back.toColumn, "邮箱");
+    EXPECT_EQ(back.nameColumn, "B");
+    EXPECT_EQ(back.passwordColumn, "身份证号");
+    EXPECT_EQ(back.passwordLast, 6);
+    // The same file is what quenly-batch --mail reads.
+    const MailSettings batch = readMailSettings(dir / "send.ini");
+    EXPECT_EQ(batch.body, s.mail.body);
+    EXPECT_EQ(batch.bodyFile, sendBodyFile(dir / "send.ini"));
+    const std::string text = *readWholeFile(dir / "send.ini");
+    EXPECT_EQ(text.rfind("; kept\r\n[other]\r\nkey = 1\r\n", 0), 0u) << text;
+    // Settings name the mail server and the sender: the owner's alone.
+    for (const fs::path& file : {dir / "send.ini", sendBodyFile(dir / "send.ini")}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << file;
+    }
+}
+
+TEST(SendSettingsTest, MissingOrBadValuesGiveTheDefaults) {
+    test::TempDir dir;
+    const SendSettings none = loadSendSettings(dir / "none.ini");
+    EXPECT_EQ(none.mail.port, 465);
+    EXPECT_EQ(none.mail.security, Security::Ssl);
+    EXPECT_EQ(none.mail.subject, defaultSendSettings().mail.subject);
+    writeFile(dir / "bad.ini", "[smtp]\nhost = mail.example.com\nport = 70000\nsecurity = tls\n"
+                               "[columns]\npassword_last = -2\n");
+    const SendSettings bad = loadSendSettings(dir / "bad.ini");
+    EXPECT_EQ(bad.mail.host, "mail.example.com");
+    EXPECT_EQ(bad.mail.port, 465);
+    EXPECT_EQ(bad.mail.security, Security::Ssl);
+    EXPECT_EQ(bad.passwordLast, 0);
+}
+
+TEST(SendSettingsTest, ProblemsNameTheFieldToFill) {
+    MailSettings s = defaultSendSettings().mail;
+    s.host = "smtp.example.com";
+    s.user = "payroll@example.com";
+    s.from = "payroll@example.com";
+    EXPECT_FALSE(mailSettingsProblem(s).has_value());
+    const auto fieldOf = [](MailSettings m) {
+        const auto problem = mailSettingsProblem(m);
+        return problem ? std::optional<MailField>(problem->field) : std::nullopt;
+    };
+    MailSettings m = s;
+    m.host = " \xE3\x80\x80";
+    EXPECT_EQ(fieldOf(m), MailField::Host);
+    m = s;
+    m.security = Security::None;
+    EXPECT_EQ(fieldOf(m), MailField::Security);
+    m.host = "127.0.0.1";
+    m.user.clear();
+    EXPECT_FALSE(fieldOf(m).has_value()); // this machine, no login
+    m = s;
+    m.user.clear();
+    EXPECT_EQ(fieldOf(m), MailField::User);
+    m = s;
+    m.from = "payroll@example";
+    EXPECT_EQ(fieldOf(m), MailField::From);
+    EXPECT_NE(mailSettingsProblem(m)->text.find("payroll@example"), std::string::npos);
+    m = s;
+    m.subject.clear();
+    EXPECT_EQ(fieldOf(m), MailField::Subject);
 }
 
 } // namespace
