@@ -32,6 +32,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
@@ -155,7 +156,12 @@ SendWindow::SendWindow(std::filesystem::path iniPath, std::filesystem::path sett
     lookUpPassword();
     updateCount();
     updateButtons();
-    resize(1200, 820);
+    // Room for the form and the preview, within the screen of a small laptop.
+    QSize size(1200, 820);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    }
+    resize(size);
 }
 
 SendWindow::~SendWindow() {
