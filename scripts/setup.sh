@@ -15,7 +15,7 @@ packages=(
 if [ "$profile" = test ] || [ "$profile" = bench ]; then
     packages+=(libgtest-dev libclang-rt-14-dev python3 python3-openpyxl python3-xlwt python3-xlsxwriter python3-pytest
                xvfb xauth clang-format poppler-utils qpdf python3-aiosmtpd openssl
-               openbox xdotool wmctrl x11-utils
+               openbox xdotool wmctrl x11-utils dbus-daemon gnome-keyring
                debootstrap desktop-file-utils appstream)
     # Printing tests convert results to PDF with LibreOffice; either variant of Calc will do.
     if ! dpkg-query -W -f='${Status}' libreoffice-calc 2>/dev/null | grep -q 'install ok installed'; then
