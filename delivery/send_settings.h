@@ -42,7 +42,7 @@ SendSettings loadSendSettings(const std::filesystem::path& file);
 /// the file that could not be written.
 void saveSendSettings(const SendSettings& settings, const std::filesystem::path& file);
 
-/// Which value of the mail settings a problem is about.
+/// Which value of the mail settings a problem is about (in the order a form shows them).
 enum class MailField { Host, Security, User, From, Subject };
 
 struct MailSettingsProblem {

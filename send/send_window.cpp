@@ -761,25 +761,9 @@ std::optional<MailSettings> SendWindow::checkedMailSettings() {
     MailSettings settings = formSettings().mail;
     if (const auto problem = mailSettingsProblem(settings)) {
         warn(q(problem->text));
-        QWidget* field = nullptr;
-        switch (problem->field) {
-        case MailField::Host:
-            field = hostEdit;
-            break;
-        case MailField::Security:
-            field = securityBox;
-            break;
-        case MailField::User:
-            field = userEdit;
-            break;
-        case MailField::From:
-            field = fromEdit;
-            break;
-        case MailField::Subject:
-            field = subjectEdit;
-            break;
-        }
-        field->setFocus();
+        // In the order of MailField.
+        QWidget* const fields[] = {hostEdit, securityBox, userEdit, fromEdit, subjectEdit};
+        fields[static_cast<int>(problem->field)]->setFocus();
         return std::nullopt;
     }
     if (!settings.user.empty() && passwordEdit->text().isEmpty()) {
@@ -834,6 +818,18 @@ QString smtpAdvice(SmtpResult::Kind kind) {
 
 } // namespace
 
+void SendWindow::reportFailure(const SendJob& job, const QString& what) {
+    if (!job.smtp) {
+        warn(what + q(job.failure));
+        return;
+    }
+    const SmtpResult::Kind kind = job.smtp->kind;
+    // The server took the login when it got as far as judging a mail.
+    keepPassword(kind == SmtpResult::Kind::Accepted || kind == SmtpResult::Kind::Refused ||
+                 kind == SmtpResult::Kind::Deferred);
+    warn(what + q(job.smtp->reason) + QStringLiteral("\n\n") + smtpAdvice(kind));
+}
+
 void SendWindow::testConnectionClick() {
     if (busy()) {
         return;
@@ -866,15 +862,8 @@ void SendWindow::testConnectionClick() {
                            .arg(m.user.empty() ? QStringLiteral("（无需）") : QString())
                            .arg(q(m.host))
                            .arg(m.port));
-            } else if (job->smtp) {
-                keepPassword(job->smtp->kind != SmtpResult::Kind::LoginDenied &&
-                             job->smtp->kind != SmtpResult::Kind::Fatal &&
-                             job->smtp->kind != SmtpResult::Kind::ConnectionLost &&
-                             job->smtp->kind != SmtpResult::Kind::Tls);
-                warn(QStringLiteral("连接失败：") + q(job->smtp->reason) + QStringLiteral("\n\n") +
-                     smtpAdvice(job->smtp->kind));
             } else {
-                warn(QStringLiteral("连接失败：") + q(job->failure));
+                reportFailure(*job, QStringLiteral("连接失败："));
             }
             emit workEnded();
         });
@@ -924,13 +913,8 @@ void SendWindow::trialClick() {
                            .arg(personText(r),
                                 r.locked ? QStringLiteral("，PDF 以本人的密码加密") : QString(),
                                 q(job->settings.from)));
-            } else if (job->smtp) {
-                keepPassword(job->smtp->kind == SmtpResult::Kind::Refused ||
-                             job->smtp->kind == SmtpResult::Kind::Deferred);
-                warn(QStringLiteral("试发失败：") + q(job->smtp->reason) + QStringLiteral("\n\n") +
-                     smtpAdvice(job->smtp->kind));
             } else {
-                warn(QStringLiteral("试发失败：") + q(job->failure));
+                reportFailure(*job, QStringLiteral("试发失败："));
             }
             emit workEnded();
         });

@@ -148,6 +148,9 @@ private:
     /// Runs `work` on the worker thread; `done` runs here afterwards.
     void inBackground(std::function<void()> work, std::function<void()> done);
     void endSend(const std::shared_ptr<SendJob>& job);
+    /// Says why a connection test or trial did not work (`what` starts the message) and keeps
+    /// the password when the login itself worked.
+    void reportFailure(const SendJob& job, const QString& what);
     void warn(const QString& text);
     void inform(const QString& text);
 
