@@ -22,6 +22,30 @@ Glyph makeGlyph(const QImage& image) {
     return {normal, disabledForm(normal)};
 }
 
+// Scales `p` so that an icon of `size` pixels is drawn on a grid of 48 units.
+void onIconGrid(QPainter& p, int size) {
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.scale(size / 48.0, size / 48.0);
+}
+
+// One slip in `block`: a blue header band over its upper half, the columns, the person's row.
+void paintSlip(QPainter& p, const QRectF& block) {
+    const qreal top = block.top();
+    const qreal bottom = block.bottom();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2F, 0x6E, 0xB5));
+    p.drawRect(QRectF(block.left(), top, block.width(), block.height() / 2));
+    p.setPen(QPen(QColor(0x9A, 0xB4, 0xD0), 1));
+    const qreal step = block.width() / 4;
+    for (qreal x = block.left() + step; x < block.right(); x += step) {
+        p.drawLine(QPointF(x, top), QPointF(x, bottom));
+    }
+    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+    p.drawLine(block.bottomLeft(), block.bottomRight());
+    p.drawLine(block.topLeft(), block.bottomLeft());
+    p.drawLine(block.topRight(), block.bottomRight());
+}
+
 } // namespace
 
 QPixmap disabledForm(const QPixmap& image) {
@@ -46,9 +70,7 @@ QPixmap programIconImage() {
 QImage drawProgramIcon(int size) {
     QImage image = blank(size);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    // Drawn on a grid of 48 units.
-    p.scale(size / 48.0, size / 48.0);
+    onIconGrid(p, size);
 
     // Two slips on one sheet, the upper one slightly lifted.
     const QRectF sheet(5.5, 3.5, 37, 41);
@@ -56,21 +78,8 @@ QImage drawProgramIcon(int size) {
     p.setBrush(Qt::white);
     p.drawRoundedRect(sheet, 2.5, 2.5);
 
-    const auto slip = [&p](qreal top) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0x2F, 0x6E, 0xB5));
-        p.drawRect(QRectF(9, top, 30, 5));
-        p.setPen(QPen(QColor(0x9A, 0xB4, 0xD0), 1));
-        for (qreal x = 16.5; x < 39; x += 7.5) {
-            p.drawLine(QPointF(x, top), QPointF(x, top + 10));
-        }
-        p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
-        p.drawLine(QPointF(9, top + 10), QPointF(39, top + 10));
-        p.drawLine(QPointF(9, top), QPointF(9, top + 10));
-        p.drawLine(QPointF(39, top), QPointF(39, top + 10));
-    };
-    slip(7);
-    slip(28);
+    paintSlip(p, QRectF(9, 7, 30, 10));
+    paintSlip(p, QRectF(9, 28, 30, 10));
 
     // The cutting line between the slips, with a pair of scissors at its left end.
     QPen cut(QColor(0xC0, 0x30, 0x30), 1.2, Qt::DashLine);
@@ -100,6 +109,58 @@ QImage drawProgramIcon(int size) {
 QIcon programIcon() {
     QIcon icon;
     icon.addPixmap(programIconImage());
+    return icon;
+}
+
+QImage drawSendIcon(int size) {
+    QImage image = blank(size);
+    QPainter p(&image);
+    onIconGrid(p, size);
+
+    // The slip, standing up behind the envelope it goes into.
+    p.setPen(QPen(kNavy, 1.5));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(3.5, 2.5, 30, 30), 2.5, 2.5);
+    paintSlip(p, QRectF(7, 6.5, 23, 10));
+    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+    p.drawLine(QPointF(7, 21.5), QPointF(22, 21.5));
+
+    // The envelope in front, its flap closed.
+    const QRectF envelope(13.5, 22.5, 32, 22);
+    p.setPen(QPen(QColor(0xA8, 0x62, 0x0C), 1.5));
+    p.setBrush(QColor(0xF6, 0xC4, 0x53));
+    p.drawRoundedRect(envelope, 1.5, 1.5);
+    QPainterPath flap;
+    flap.moveTo(envelope.topLeft());
+    flap.lineTo(envelope.center().x(), envelope.top() + 12);
+    flap.lineTo(envelope.topRight());
+    p.setBrush(QColor(0xFF, 0xE0, 0x8A));
+    p.drawPath(flap);
+    p.drawLine(QPointF(envelope.left() + 0.5, envelope.bottom() - 0.5),
+               QPointF(envelope.center().x() - 4, envelope.top() + 9.5));
+    p.drawLine(QPointF(envelope.right() - 0.5, envelope.bottom() - 0.5),
+               QPointF(envelope.center().x() + 4, envelope.top() + 9.5));
+
+    // Its way out: an arrow from the corner.
+    QPainterPath arrow;
+    arrow.moveTo(33, 8);
+    arrow.lineTo(40, 8);
+    arrow.lineTo(40, 3.5);
+    arrow.lineTo(47, 11);
+    arrow.lineTo(40, 18.5);
+    arrow.lineTo(40, 14);
+    arrow.lineTo(33, 14);
+    arrow.closeSubpath();
+    p.setPen(QPen(kNavy, 1));
+    p.setBrush(QColor(0x3A, 0x8E, 0xE6));
+    p.drawPath(arrow);
+    p.end();
+    return image;
+}
+
+QIcon sendIcon() {
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(drawSendIcon(48)));
     return icon;
 }
 

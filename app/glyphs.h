@@ -1,4 +1,4 @@
-// The program icon and the button glyphs, drawn in code so the program ships no image files.
+// The program icons and the button glyphs, drawn in code so the program ships no image files.
 #pragma once
 
 #include <QIcon>
@@ -13,6 +13,11 @@ QPixmap programIconImage();
 /// object.
 QImage drawProgramIcon(int size);
 QIcon programIcon();
+
+/// The icon of the sending window (quenly-send): a pay slip going into an envelope, drawn at
+/// `size` x `size` pixels like the program icon.
+QImage drawSendIcon(int size);
+QIcon sendIcon();
 
 /// A button glyph: the image shown while the button is enabled and the one shown while it is
 /// disabled, both 16 x 16.

@@ -1,5 +1,6 @@
-// quenly-icon-export: writes the program icon into an icon theme folder at the sizes the desktop
-// asks for (hicolor/NxN/apps/quenly.png). Usage: quenly-icon-export THEME_FOLDER
+// quenly-icon-export: writes the program icons into an icon theme folder at the sizes the desktop
+// asks for (hicolor/NxN/apps/quenly.png and quenly-send.png).
+// Usage: quenly-icon-export THEME_FOLDER
 #include "glyphs.h"
 
 #include <QDir>
@@ -14,12 +15,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir theme(QString::fromLocal8Bit(argv[1]));
+    const struct {
+        const char* name;
+        QImage (*draw)(int);
+    } icons[] = {{"quenly", quenly::app::drawProgramIcon},
+                 {"quenly-send", quenly::app::drawSendIcon}};
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString folder = QStringLiteral("%1x%1/apps").arg(size);
-        const QString file = theme.filePath(folder + QStringLiteral("/quenly.png"));
-        if (!theme.mkpath(folder) || !quenly::app::drawProgramIcon(size).save(file, "PNG")) {
-            std::fprintf(stderr, "quenly-icon-export: cannot write %s\n", qPrintable(file));
-            return 1;
+        for (const auto& icon : icons) {
+            const QString file =
+                theme.filePath(QStringLiteral("%1/%2.png").arg(folder, QLatin1String(icon.name)));
+            if (!theme.mkpath(folder) || !icon.draw(size).save(file, "PNG")) {
+                std::fprintf(stderr, "quenly-icon-export: cannot write %s\n", qPrintable(file));
+                return 1;
+            }
         }
     }
     return 0;

@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("quenly-send"));
     // The menu entry the desktop shows the window under (packaging/quenly-send.desktop).
     QGuiApplication::setDesktopFileName(QStringLiteral("quenly-send"));
-    QApplication::setWindowIcon(quenly::app::programIcon());
+    QApplication::setWindowIcon(quenly::app::sendIcon());
     quenly::ui::useChineseLook(application);
 
     const std::filesystem::path options = quenly::defaultOptionsPath();

@@ -49,8 +49,8 @@ bool save(QWidget* widget, const QString& file) {
     return true;
 }
 
-// The program icon and the three buttons as idle, lit (mouse over) and disabled, at twice their
-// size so the drawing can be judged.
+// The program icons (the main window's, the sending window's) and the three buttons as idle, lit
+// (mouse over) and disabled, at twice their size so the drawing can be judged.
 bool saveLook(quenly::TfrmQuenly& window, const QString& file) {
     constexpr int kScale = 2;
     QImage sheet(640, 350, QImage::Format_ARGB32);
@@ -58,6 +58,8 @@ bool saveLook(quenly::TfrmQuenly& window, const QString& file) {
     QPainter p(&sheet);
     p.drawPixmap(10, 10, quenly::app::programIconImage());
     p.drawPixmap(70, 10, 144, 144, quenly::app::programIconImage());
+    p.drawImage(250, 10, quenly::app::drawSendIcon(48));
+    p.drawImage(310, 10, quenly::app::drawSendIcon(144));
     int y = 170;
     for (quenly::ui::FramedButton* b :
          {window.rzbtbtnSelExcel, window.rzbtbtnExport, window.rzbtbtnClose}) {

@@ -2,7 +2,8 @@
 """The Debian package as a clerk gets it: made by CPack from the build tree, installed with apt
 (without recommended packages, so its Depends alone must carry it) into a fresh Debian 12 root,
 started from its menu entry by an ordinary user under Xvfb, who saves the header settings and
-exports; then the batch command, which takes the settings the window saved.
+exports; the sending window from its own menu entry; then the batch command, which takes the
+settings the window saved.
 
 Needs root (debootstrap, chroot, mounts) and Debian's archive; exits 77 (skipped) without root.
 The minimal root that debootstrap makes and the packages apt fetches are kept in a cache
@@ -72,15 +73,28 @@ def check_package(deb):
     for line in listing:
         fields = line.split()
         paths[fields[5].lstrip(".")] = fields[0]
-    for path in ["/usr/bin/quenly", "/usr/bin/quenly-batch", "/usr/libexec/quenly/quenly",
-                 "/usr/libexec/quenly/quenly-batch", "/usr/share/applications/quenly.desktop",
-                 "/usr/share/metainfo/quenly.metainfo.xml"] + [
-            "/usr/share/icons/hicolor/%dx%d/apps/quenly.png" % (s, s)
-            for s in (16, 22, 24, 32, 48, 64, 128, 256)]:
+    programs = ("quenly", "quenly-batch", "quenly-send")
+    for path in ["/usr/bin/" + p for p in programs] + [
+            "/usr/libexec/quenly/" + p for p in programs] + [
+            "/usr/share/applications/quenly.desktop",
+            "/usr/share/applications/quenly-send.desktop",
+            "/usr/share/metainfo/quenly.metainfo.xml"] + [
+            "/usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, icon)
+            for s in (16, 22, 24, 32, 48, 64, 128, 256) for icon in ("quenly", "quenly-send")]:
         assert path in paths, "the package lacks %s" % path
     for path, mode in paths.items():
         assert mode[8] != "w", "%s is writable by everyone (%s)" % (path, mode)
-        assert not path.endswith("sys.ini"), path
+        assert not path.endswith(("sys.ini", "send.ini")), path
+    # The sending window's libraries are found by their links; the keyring it keeps the
+    # password in is opened at run time, so it is recommended by name.
+    fields = run("dpkg-deb", "-f", deb, "Depends", "Recommends", capture_output=True,
+                 text=True).stdout
+    depends = fields.split("\nRecommends:")[0]
+    recommends = fields.split("\nRecommends:")[1]
+    for library in ("libqt6pdf6", "libqt6keychain1"):
+        assert library in depends, fields
+    for keyring in ("libsecret-1-0", "gnome-keyring"):
+        assert keyring in recommends, fields
 
 
 def minimal_root(cache):
@@ -198,6 +212,37 @@ class Display:
         self.server.wait(timeout=30)
 
 
+def menu_session(root, archives, display, entry):
+    """Starts the menu entry `entry` as the clerk's desktop does, in a session that lasts until
+    end_session()."""
+    return subprocess.Popen(in_root(
+        root, archives, "sh", "-c",
+        '%s; while [ ! -e "$0/tmp/%s-done" ]; do sleep 0.2; done' % (" ".join(
+            "'%s'" % a for a in as_clerk(root, "gio", "launch",
+                                         "/usr/share/applications/%s.desktop" % entry,
+                                         display=display.name)), entry), root),
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+def end_session(root, session, entry):
+    open(os.path.join(root, "tmp", entry + "-done"), "w").close()
+    if session:
+        try:
+            out, _ = session.communicate(timeout=60)
+        except subprocess.TimeoutExpired:
+            session.send_signal(signal.SIGKILL)
+            out, _ = session.communicate()
+        if session.returncode != 0:
+            print(out)
+
+
+def check_class(display, window, name):
+    """The window's class is the one its menu entry's StartupWMClass names."""
+    wm_class = subprocess.run(["xprop", "-id", window, "WM_CLASS"], env=display.env,
+                              capture_output=True, text=True).stdout
+    assert '"%s"' % name in wm_class, wm_class
+
+
 def source_persons(book_path):
     sheet = openpyxl.load_workbook(book_path, data_only=True).worksheets[0]
     persons = []
@@ -258,66 +303,70 @@ def main(build, source):
     phases.done("apt installed the package and its dependencies, user %s made" % CLERK)
 
     display = Display()
-    session = None
     try:
-        # The clerk starts the program from its menu entry, as the desktop does.
-        session = subprocess.Popen(in_root(
-            root, archives, "sh", "-c",
-            '%s; while [ ! -e "$0/tmp/session-done" ]; do sleep 0.2; done' % " ".join(
-                "'%s'" % a for a in as_clerk(root, "gio", "launch",
-                                             "/usr/share/applications/quenly.desktop",
-                                             display=display.name)), root),
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        window = display.wait_window("^Quenly$")
-        wm_class = subprocess.run(["xprop", "-id", window, "WM_CLASS"], env=display.env,
-                                  capture_output=True, text=True).stdout
-        assert '"quenly"' in wm_class, wm_class
-        phases.done("the window came up from the menu entry")
+        session = None
+        try:
+            # The clerk starts the program from its menu entry, as the desktop does.
+            session = menu_session(root, archives, display, "quenly")
+            window = display.wait_window("^Quenly$")
+            check_class(display, window, "quenly")
+            phases.done("the window came up from the menu entry")
 
-        display.click(window, PATH_BOX)
-        display.xdotool("type", "--delay", "5", "/home/%s/wages.xlsx" % CLERK)
-        display.click(window, EXPORT_BUTTON)
-        dialog = display.wait_window("表头选项", timeout=30)
-        time.sleep(0.5)
-        # First use: the dialog shows 1, 1, A and an empty last column; the table has two
-        # header rows over A to J.
-        display.click(dialog, ROW_END_BOX)
-        display.xdotool("key", "ctrl+a")
-        display.xdotool("type", "2")
-        display.click(dialog, COL_END_BOX)
-        display.xdotool("type", "j")
-        deadline = time.monotonic() + 60
-        while dialog in display.xdotool("search", "--onlyvisible", "--name", "表头选项",
-                                        check=False).stdout.split():
-            # A click that comes before the dialog takes input is lost: click again.
-            assert time.monotonic() < deadline, "the header options dialog stayed open"
-            display.click(dialog, OK_BUTTON)
+            display.click(window, PATH_BOX)
+            display.xdotool("type", "--delay", "5", "/home/%s/wages.xlsx" % CLERK)
+            display.click(window, EXPORT_BUTTON)
+            dialog = display.wait_window("表头选项", timeout=30)
             time.sleep(0.5)
-        # No spreadsheet application is installed: the window says where the result is.
-        box = display.wait_window("信息提示", timeout=120)
-        time.sleep(0.5)
-        display.press(box, "Escape")
-        deadline = time.monotonic() + 30
-        while display.xdotool("search", "--onlyvisible", "--name", "信息提示",
-                              check=False).stdout.split():
-            assert time.monotonic() < deadline, "the message did not close"
-            time.sleep(0.2)
-        display.click(window, CLOSE_BUTTON)
-        deadline = time.monotonic() + 60
-        while any(name != "sh" and name != "sleep" for _, name in processes_in(root)):
-            assert time.monotonic() < deadline, "left running: %s" % processes_in(root)
-            time.sleep(0.2)
-        phases.done("settings saved, export done, window closed; no process of it left")
+            # First use: the dialog shows 1, 1, A and an empty last column; the table has two
+            # header rows over A to J.
+            display.click(dialog, ROW_END_BOX)
+            display.xdotool("key", "ctrl+a")
+            display.xdotool("type", "2")
+            display.click(dialog, COL_END_BOX)
+            display.xdotool("type", "j")
+            deadline = time.monotonic() + 60
+            while dialog in display.xdotool("search", "--onlyvisible", "--name", "表头选项",
+                                            check=False).stdout.split():
+                # A click that comes before the dialog takes input is lost: click again.
+                assert time.monotonic() < deadline, "the header options dialog stayed open"
+                display.click(dialog, OK_BUTTON)
+                time.sleep(0.5)
+            # No spreadsheet application is installed: the window says where the result is.
+            box = display.wait_window("信息提示", timeout=120)
+            time.sleep(0.5)
+            display.press(box, "Escape")
+            deadline = time.monotonic() + 30
+            while display.xdotool("search", "--onlyvisible", "--name", "信息提示",
+                                  check=False).stdout.split():
+                assert time.monotonic() < deadline, "the message did not close"
+                time.sleep(0.2)
+            display.click(window, CLOSE_BUTTON)
+            deadline = time.monotonic() + 60
+            while any(name != "sh" and name != "sleep" for _, name in processes_in(root)):
+                assert time.monotonic() < deadline, "left running: %s" % processes_in(root)
+                time.sleep(0.2)
+            phases.done("settings saved, export done, window closed; no process of it left")
+        finally:
+            end_session(root, session, "quenly")
+
+        session = None
+        try:
+            # The sending window from its own menu entry: it runs the clerk's own copy, beside
+            # the header settings the main window saved, and stays up (no keyring runs here: it
+            # asks for the password instead).
+            session = menu_session(root, archives, display, "quenly-send")
+            window = display.wait_window("^发送工资条$")
+            check_class(display, window, "quenly-send")
+            time.sleep(3)
+            running = [pid for pid, name in processes_in(root) if name == "quenly-send"]
+            assert len(running) == 1, processes_in(root)
+            assert os.readlink("/proc/%d/exe" % running[0]) == os.path.realpath(
+                os.path.join(clerk_home, ".local", "lib", "quenly", "quenly-send"))
+            os.kill(running[0], signal.SIGTERM)
+            phases.done("the sending window came up from its menu entry")
+        finally:
+            end_session(root, session, "quenly-send")
     finally:
-        open(os.path.join(root, "tmp", "session-done"), "w").close()
-        if session:
-            try:
-                out, _ = session.communicate(timeout=60)
-            except subprocess.TimeoutExpired:
-                session.send_signal(signal.SIGKILL)
-                out, _ = session.communicate()
-            if session.returncode != 0:
-                print(out)
         display.close()
 
     # The settings are the clerk's own, beside the clerk's copy of the program; the installed

@@ -1,10 +1,12 @@
 """`cmake --install` to a prefix, and the launcher it installs: each user runs an own copy of the
 programs in ~/.local/lib/quenly/, made private whatever the umask, renewed when the installed
-program changes, with sys.ini beside it kept."""
+program changes, with sys.ini beside it kept; the sending window starts through it as well."""
 import os
 import shutil
 import stat
+import struct
 import subprocess
+import time
 
 import openpyxl
 import pytest
@@ -28,17 +30,33 @@ def launch(prefix, home, *args, umask=0o022):
                           preexec_fn=lambda: os.umask(umask))
 
 
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 def mode(path):
     return stat.S_IMODE(os.stat(path).st_mode)
 
 
+def png_size(path):
+    data = path.read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR", path
+    return struct.unpack(">II", data[16:24])
+
+
 def test_the_installed_layout(prefix):
-    for launcher in ("quenly", "quenly-batch"):
+    for launcher in ("quenly", "quenly-batch", "quenly-send"):
         assert (prefix / "bin" / launcher).read_bytes() == \
             (prefix / "bin" / "quenly-batch").read_bytes()
         assert mode(prefix / "libexec" / "quenly" / launcher) == 0o755
-    assert (prefix / "share" / "applications" / "quenly.desktop").exists()
-    assert (prefix / "share" / "icons" / "hicolor" / "48x48" / "apps" / "quenly.png").exists()
+    for entry in ("quenly", "quenly-send"):
+        desktop = (prefix / "share" / "applications" / (entry + ".desktop")).read_text()
+        assert "\nExec=%s\n" % entry in desktop and "\nIcon=%s\n" % entry in desktop
+    # Each program's icon at every size of the theme, the two drawings different.
+    for size in ICON_SIZES:
+        apps = prefix / "share" / "icons" / "hicolor" / ("%dx%d" % (size, size)) / "apps"
+        for icon in ("quenly.png", "quenly-send.png"):
+            assert png_size(apps / icon) == (size, size), apps / icon
+        assert (apps / "quenly.png").read_bytes() != (apps / "quenly-send.png").read_bytes()
     for folder, _, files in os.walk(prefix):
         for name in [folder] + [os.path.join(folder, f) for f in files]:
             assert not os.lstat(name).st_mode & stat.S_IWOTH, name
@@ -94,3 +112,42 @@ def test_without_home_the_launcher_says_so(prefix):
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 1
     assert "HOME is not set" in done.stderr
+
+
+@pytest.mark.skipif(not os.environ.get("DISPLAY"), reason="needs an X display")
+def test_the_sending_window_starts_from_the_users_own_copy(prefix, tmp_path):
+    home = tmp_path / "home"
+    home.mkdir()
+    env = {"HOME": str(home), "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}
+    # The display, and the key to it that xvfb-run keeps outside the home folder.
+    env.update({k: v for k, v in os.environ.items() if k in ("DISPLAY", "XAUTHORITY")})
+    log = tmp_path / "quenly-send.log"
+    # The launcher execs the program, which keeps the launcher's process id.
+    with open(log, "wb") as out:
+        window = subprocess.Popen([str(prefix / "bin" / "quenly-send")], env=env,
+                                  stdout=out, stderr=subprocess.STDOUT)
+    try:
+        found = []
+        deadline = time.monotonic() + 60
+        while not found and window.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.2)
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                    str(window.pid), "--name", "^发送工资条$"],
+                                   capture_output=True, text=True).stdout.split()
+        assert found, "no window came up (exit status %s): %s" % (window.poll(),
+                                                                  log.read_text())
+        # The class the desktop entry's StartupWMClass names.
+        wm_class = subprocess.run(["xprop", "-id", found[0], "WM_CLASS"], capture_output=True,
+                                  text=True).stdout
+        assert wm_class.strip().endswith('"quenly-send", "quenly-send"'), wm_class
+        own = home / ".local" / "lib" / "quenly"
+        assert os.readlink("/proc/%d/exe" % window.pid) == os.path.realpath(own / "quenly-send")
+        assert mode(own / "quenly-send") == 0o700
+        assert (own / "quenly-send").read_bytes() == \
+            (prefix / "libexec" / "quenly" / "quenly-send").read_bytes()
+        # It stays in its message loop.
+        time.sleep(3)
+        assert window.poll() is None, log.read_text()
+    finally:
+        window.terminate()
+        window.wait(timeout=30)
