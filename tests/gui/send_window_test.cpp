@@ -4,6 +4,7 @@
 #include "gui_test_support.h"
 #include "header_options.h"
 #include "mail_test_server.h"
+#include "password_store.h"
 #include "recipient_table.h"
 #include "send_settings.h"
 #include "send_window.h"
@@ -25,6 +26,8 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 using quenly::send::RecipientTable;
@@ -82,6 +85,34 @@ bool holds(const std::string& bytes, const QString& needle) {
     return bytes.find(needle.toStdString()) != std::string::npos;
 }
 
+/// The files under `folder` whose bytes hold `needle`.
+QStringList filesHolding(const std::filesystem::path& folder, const QString& needle) {
+    QStringList out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file() && holds(quenly::test::contentsOf(e.path()), needle)) {
+            out << QString::fromStdString(e.path().string());
+        }
+    }
+    return out;
+}
+
+/// A keyring in memory, as a desktop session's would answer.
+class MemoryKeyring final : public quenly::send::PasswordStore {
+public:
+    bool available() const override { return true; }
+    std::optional<QString> read(const QString& account) override {
+        const auto kept = passwords.find(account);
+        return kept == passwords.end() ? std::nullopt : std::optional<QString>(kept->second);
+    }
+    bool write(const QString& account, const QString& password) override {
+        passwords[account] = password;
+        return true;
+    }
+    void remove(const QString& account) override { passwords.erase(account); }
+
+    std::map<QString, QString> passwords;
+};
+
 } // namespace
 
 class SendWindowTest : public QObject {
@@ -95,6 +126,7 @@ private slots:
     void goodTableReachesEachPersonWithTheirOwnSlip();
     void stopThenResumeSendsNoOneTwice();
     void wrongPasswordIsNamedAndThePasswordIsInNoFile();
+    void keyringKeepsThePasswordOnlyOnceALoginWorked();
     void clickedRowShowsTheSlipLockedOrNot();
 
 private:
@@ -102,7 +134,7 @@ private:
     /// window's settings for it; with `columns`, the address and name columns by their titles.
     bool serve(double delay = 0, bool columns = true);
     std::filesystem::path table(const QString& kind);
-    std::unique_ptr<SendWindow> openWindow();
+    std::unique_ptr<SendWindow> openWindow(quenly::send::PasswordStore* keyring = nullptr);
     /// Reads `path` in `w`; true once the read ended.
     bool read(SendWindow& w, const std::filesystem::path& path);
     /// Clicks `button` of `w` and waits until the work it started ended.
@@ -175,8 +207,8 @@ std::filesystem::path SendWindowTest::table(const QString& kind) {
     return quenly::test::makeMailTable(path, kind) ? path : std::filesystem::path();
 }
 
-std::unique_ptr<SendWindow> SendWindowTest::openWindow() {
-    auto w = std::make_unique<SendWindow>(*m_dir / "sys.ini", *m_dir / "send.ini", nullptr);
+std::unique_ptr<SendWindow> SendWindowTest::openWindow(quenly::send::PasswordStore* keyring) {
+    auto w = std::make_unique<SendWindow>(*m_dir / "sys.ini", *m_dir / "send.ini", keyring);
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get())) {
         return nullptr;
@@ -436,21 +468,36 @@ void SendWindowTest::wrongPasswordIsNamedAndThePasswordIsInNoFile() {
     QCOMPARE(statuses(*w), QStringList(4, QStringLiteral("已发送")));
     w->close();
 
-    // Settings, body and journal were written, none of them with the password.
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(m_dir->path())) {
-        if (e.is_regular_file()) {
-            files.push_back(e.path());
-        }
-    }
-    QVERIFY(holds(quenly::test::contentsOf(*m_dir / "send.ini"), QStringLiteral("127.0.0.1")));
+    // Settings, body and journal were written (the search reads them), none with the password.
+    QCOMPARE(filesHolding(*m_dir / "state", QStringLiteral("zhao.liu@example.com")).size(), 1);
+    QCOMPARE(filesHolding(m_dir->path(), QStringLiteral("127.0.0.1")),
+             QStringList{QString::fromStdString((*m_dir / "send.ini").string())});
     QVERIFY(std::filesystem::exists(*m_dir / "send-body.txt"));
-    QVERIFY(std::any_of(files.begin(), files.end(), [](const std::filesystem::path& f) {
-        return f.extension() == ".journal";
-    }));
-    for (const auto& file : files) {
-        QVERIFY2(!holds(quenly::test::contentsOf(file), kPassword), file.c_str());
-    }
+    QCOMPARE(filesHolding(m_dir->path(), kPassword), QStringList());
+}
+
+void SendWindowTest::keyringKeepsThePasswordOnlyOnceALoginWorked() {
+    QVERIFY(serve());
+    MemoryKeyring keyring;
+    auto w = openWindow(&keyring);
+    QVERIFY(w);
+    QVERIFY(w->rememberPassword->isEnabled() && w->rememberPassword->isChecked());
+    QVERIFY(w->keyringLabel->text().contains(QStringLiteral("系统钥匙环")));
+    w->passwordEdit->setText(QStringLiteral("not-the-password"));
+    QVERIFY(finish(*w, w->testButton));
+    QVERIFY(keyring.passwords.empty());
+    w->passwordEdit->setText(kPassword);
+    QVERIFY(finish(*w, w->testButton));
+    const QString account =
+        quenly::send::passwordAccount(kUser, QStringLiteral("127.0.0.1"), m_server->port());
+    QCOMPARE(keyring.passwords, (std::map<QString, QString>{{account, kPassword}}));
+    w->close();
+    w.reset();
+
+    // The next start finds it there; no file has it.
+    auto again = std::make_unique<SendWindow>(*m_dir / "sys.ini", *m_dir / "send.ini", &keyring);
+    QCOMPARE(again->passwordEdit->text(), kPassword);
+    QCOMPARE(filesHolding(m_dir->path(), kPassword), QStringList());
 }
 
 void SendWindowTest::clickedRowShowsTheSlipLockedOrNot() {
