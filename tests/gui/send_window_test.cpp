@@ -399,7 +399,8 @@ void SendWindowTest::stopThenResumeSendsNoOneTwice() {
     QVERIFY2(lastMessage().contains(QStringLiteral("已按“停止”")), qPrintable(lastMessage()));
     const QStringList first = statuses(*w);
     const int sent = static_cast<int>(first.count(QStringLiteral("已发送")));
-    QVERIFY2(sent >= 1 && sent <= 2, qPrintable(first.join(QLatin1Char(','))));
+    // The mail under way when 停止 came still goes; on a slow machine that may be the third.
+    QVERIFY2(sent >= 1 && sent < 4, qPrintable(first.join(QLatin1Char(','))));
     QCOMPARE(first.count(QStringLiteral("未发送")), 4 - sent);
     QCOMPARE(static_cast<int>(m_server->messages().size()), sent);
     w.reset();
