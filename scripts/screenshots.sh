@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the main window (as it opens and after an export) and the header options dialog into
-# docs/screenshots/, under Xvfb. Usage: scripts/screenshots.sh [BUILD_DIR]
+# Draws the main window (as it opens and after an export), the header options dialog and the
+# sending window (just opened, with problems, sending, done; it sends to a local test server)
+# into docs/screenshots/, under Xvfb. Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test

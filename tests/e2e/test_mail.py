@@ -2,21 +2,17 @@
 certificate made here by openssl, and AUTH: each person gets their own slip once, and the faults
 (a refused recipient, a server gone half way, a wrong password, a certificate for another host,
 bad addresses) end as they should."""
-import email
-import email.policy
 import os
 import pty
-import socket
 import subprocess
 import ssl
-import threading
 import time
 
 import pytest
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
 
 from conftest import private_batch
+from mail_server import Handler, authenticator, free_port
 from make_mail_table import PEOPLE, shown_pay, write_table
 
 USER = "payroll@example.com"
@@ -46,49 +42,6 @@ def certs(tmp_path_factory):
     return d
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Handler:
-    def __init__(self):
-        self.messages = []       # (recipients, parsed message)
-        self.connections = []    # one SMTP instance per connection that said EHLO
-        self.refuse = set()        # refused at RCPT TO
-        self.refuse_data = set()   # refused after the message was sent (DATA)
-        self.stop_after = None
-        self.enough = threading.Event()
-
-    async def handle_EHLO(self, server, session, envelope, hostname, responses):
-        session.host_name = hostname
-        if not any(s is server for s in self.connections):
-            self.connections.append(server)
-        return responses
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address in self.refuse:
-            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        if self.refuse_data.intersection(envelope.rcpt_tos):
-            return "554 5.7.1 Message rejected by content policy"
-        message = email.message_from_bytes(envelope.content, policy=email.policy.default)
-        self.messages.append((list(envelope.rcpt_tos), message))
-        if self.stop_after is not None and len(self.messages) >= self.stop_after:
-            self.enough.set()
-        return "250 Message accepted for delivery"
-
-
-def authenticator(server, session, envelope, mechanism, auth_data):
-    ok = (isinstance(auth_data, LoginPassword) and auth_data.login == USER.encode()
-          and auth_data.password == PASSWORD.encode())
-    return AuthResult(success=ok, handled=False)
-
-
 class MailServer:
     def __init__(self, certs, cert="server", port=None):
         self.handler = Handler()
@@ -102,7 +55,8 @@ class MailServer:
                                 str(self.certs / (self.cert + ".key")))
         self.controller = Controller(self.handler, hostname="127.0.0.1", port=self.port,
                                      tls_context=context, require_starttls=True,
-                                     authenticator=authenticator, auth_require_tls=True)
+                                     authenticator=authenticator(USER, PASSWORD),
+                                     auth_require_tls=True)
         self.controller.start()
         return self
 
