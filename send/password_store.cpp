@@ -3,63 +3,49 @@
 
 #include <qt6keychain/keychain.h>
 
-#include <QEventLoop>
-#include <QTimer>
-
 namespace quenly::send {
 
 namespace {
 
 const QString kService = QStringLiteral("quenly-send");
-// A keyring that does not answer in this time counts as absent.
-constexpr int kKeyringWaitMs = 10000;
 
-// Starts `job` and waits for it to finish; false when it did not in time.
-bool runJob(QKeychain::Job& job) {
-    job.setAutoDelete(false);
+// Starts `job` (which deletes itself once finished) with `answered` called on its end.
+template <class Job, class Answered>
+void start(Job* job, QObject* receiver, Answered answered) {
     // Never a plain file in place of the keyring.
-    job.setInsecureFallback(false);
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QTimer::singleShot(kKeyringWaitMs, &loop, &QEventLoop::quit);
-    job.start();
-    if (!finished) {
-        loop.exec();
-    }
-    return finished;
-}
-
-bool keyringAnswered(const QKeychain::Job& job) {
-    return job.error() == QKeychain::NoError || job.error() == QKeychain::EntryNotFound;
+    job->setInsecureFallback(false);
+    job->setAutoDelete(true);
+    QObject::connect(job, &QKeychain::Job::finished, receiver, [job, answered] { answered(*job); });
+    job->start();
 }
 
 } // namespace
 
-std::optional<QString> KeyringStore::read(const QString& account) {
-    QKeychain::ReadPasswordJob job(kService);
-    job.setKey(account);
-    m_available = runJob(job) && keyringAnswered(job);
-    if (!m_available || job.error() != QKeychain::NoError) {
-        return std::nullopt;
-    }
-    return job.textData();
+void KeyringStore::read(const QString& account, std::function<void(std::optional<QString>)> done) {
+    auto* job = new QKeychain::ReadPasswordJob(kService);
+    job->setKey(account);
+    start(job, &m_answers, [this, done](const QKeychain::ReadPasswordJob& answer) {
+        m_available =
+            answer.error() == QKeychain::NoError || answer.error() == QKeychain::EntryNotFound;
+        done(answer.error() == QKeychain::NoError ? std::optional<QString>(answer.textData())
+                                                  : std::nullopt);
+    });
 }
 
-bool KeyringStore::write(const QString& account, const QString& password) {
-    QKeychain::WritePasswordJob job(kService);
-    job.setKey(account);
-    job.setTextData(password);
-    return runJob(job) && job.error() == QKeychain::NoError;
+void KeyringStore::write(const QString& account, const QString& password,
+                         std::function<void(bool)> done) {
+    auto* job = new QKeychain::WritePasswordJob(kService);
+    job->setKey(account);
+    job->setTextData(password);
+    start(job, &m_answers, [done](const QKeychain::WritePasswordJob& answer) {
+        done(answer.error() == QKeychain::NoError);
+    });
 }
 
 void KeyringStore::remove(const QString& account) {
-    QKeychain::DeletePasswordJob job(kService);
-    job.setKey(account);
-    runJob(job);
+    auto* job = new QKeychain::DeletePasswordJob(kService);
+    job->setKey(account);
+    start(job, &m_answers, [](const QKeychain::DeletePasswordJob&) {});
 }
 
 QString passwordAccount(const QString& user, const QString& host, int port) {

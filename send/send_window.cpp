@@ -248,12 +248,15 @@ void SendWindow::buildControls() {
     passwordEdit = new QLineEdit;
     passwordEdit->setEchoMode(QLineEdit::Password);
     mailForm->addRow(QStringLiteral("密码："), passwordEdit);
-    rememberPassword = new QCheckBox(QStringLiteral("在系统钥匙环中记住密码"));
+    rememberPassword = new QCheckBox(QStringLiteral("记住密码"));
     rememberPassword->setChecked(true);
+    rememberPassword->setVisible(false);
     keyringLabel = new QLabel;
     keyringLabel->setWordWrap(true);
-    mailForm->addRow(QString(), rememberPassword);
-    mailForm->addRow(QString(), keyringLabel);
+    auto* keyringRow = new QHBoxLayout;
+    keyringRow->addWidget(rememberPassword);
+    keyringRow->addWidget(keyringLabel, 1);
+    mailForm->addRow(QString(), keyringRow);
     fromNameEdit = new QLineEdit;
     fromNameEdit->setPlaceholderText(QStringLiteral("如 财务部"));
     mailForm->addRow(QStringLiteral("发件人名称："), fromNameEdit);
@@ -263,12 +266,12 @@ void SendWindow::buildControls() {
     subjectEdit = new QLineEdit;
     mailForm->addRow(QStringLiteral("主题："), subjectEdit);
     bodyEdit = new QPlainTextEdit;
-    bodyEdit->setMinimumHeight(110);
+    bodyEdit->setFixedHeight(120);
     mailForm->addRow(QStringLiteral("正文："), bodyEdit);
     placeholderList = new QListWidget;
     placeholderList->setFlow(QListView::LeftToRight);
     placeholderList->setWrapping(true);
-    placeholderList->setMaximumHeight(72);
+    placeholderList->setFixedHeight(52);
     placeholderList->setToolTip(
         QStringLiteral("主题和正文中的 {列标题} 换成每人这一列的内容；双击把它插入正文"));
     mailForm->addRow(QStringLiteral("占位符："), placeholderList);
@@ -662,9 +665,12 @@ void SendWindow::updateButtons() {
     const bool idle = !busy();
     const bool running = busy() && m_job && m_job->delivery;
     const bool problems = m_plan && m_plan->withProblems() > 0;
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{pathEdit, browseButton, readButton, addressColumn,
-                                         nameColumn, passwordColumn, testButton, skipProblems}) {
+    // What a job has taken is not changed while it runs.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             pathEdit, browseButton, readButton, addressColumn, nameColumn, passwordColumn,
+             hostEdit, portSpin, securityBox, userEdit, passwordEdit, rememberPassword,
+             fromNameEdit, fromEdit, subjectEdit, bodyEdit, placeholderList, testButton,
+             skipProblems}) {
         w->setEnabled(idle);
     }
     passwordLast->setEnabled(idle && passwordColumn->currentData().isValid());
@@ -706,29 +712,44 @@ void SendWindow::showSlipOf(int row) {
 
 void SendWindow::lookUpPassword() {
     if (m_passwords == nullptr) {
-        rememberPassword->setEnabled(false);
-        rememberPassword->setChecked(false);
-        keyringLabel->setText(QStringLiteral("密码不保存，每次打开窗口时请重新填写。"));
+        showKeyring();
         return;
     }
     const QString user = userEdit->text().trimmed();
     const QString host = hostEdit->text().trimmed();
-    if (!user.isEmpty() && !host.isEmpty() && passwordEdit->text().isEmpty()) {
-        if (const auto kept = m_passwords->read(passwordAccount(user, host, portSpin->value()))) {
-            passwordEdit->setText(*kept);
+    const bool wanted = !user.isEmpty() && !host.isEmpty() && passwordEdit->text().isEmpty();
+    if (!wanted && m_keyringAsked) {
+        return;
+    }
+    m_keyringAsked = true;
+    // Without an account to look up, asked once all the same, so the note says whether a
+    // keyring is there.
+    const QString account = wanted ? passwordAccount(user, host, portSpin->value())
+                                   : passwordAccount(QStringLiteral("-"), QStringLiteral("-"), 0);
+    QPointer<SendWindow> self(this);
+    m_passwords->read(account, [self, wanted, account](std::optional<QString> kept) {
+        if (!self) {
+            return;
         }
-    } else if (!m_passwords->available()) {
-        // Asked once, so the note below says whether a keyring is there.
-        m_passwords->read(passwordAccount(QStringLiteral("-"), QStringLiteral("-"), 0));
-    }
-    rememberPassword->setEnabled(m_passwords->available());
-    if (!m_passwords->available()) {
-        rememberPassword->setChecked(false);
-    }
-    keyringLabel->setText(m_passwords->available()
-                              ? QStringLiteral("密码只保存在系统钥匙环中，不写入任何文件。")
+        const QString now =
+            passwordAccount(self->userEdit->text().trimmed(), self->hostEdit->text().trimmed(),
+                            self->portSpin->value());
+        // Filled in unless the clerk typed one meanwhile or changed the account.
+        if (wanted && kept && now == account && self->passwordEdit->text().isEmpty()) {
+            self->passwordEdit->setText(*kept);
+        }
+        self->showKeyring();
+    });
+}
+
+void SendWindow::showKeyring() {
+    const bool available = m_passwords != nullptr && m_passwords->available();
+    rememberPassword->setVisible(available);
+    keyringLabel->setText(available
+                              ? QStringLiteral("（只保存在系统钥匙环中，不写入任何文件）")
                               : QStringLiteral("没有找到系统钥匙环：密码不保存，每次打开窗口时"
                                                "请重新填写。"));
+    emit keyringAnswered();
 }
 
 void SendWindow::keepPassword(bool loginWorked) {
@@ -738,10 +759,13 @@ void SendWindow::keepPassword(bool loginWorked) {
     const QString account =
         passwordAccount(userEdit->text().trimmed(), hostEdit->text().trimmed(), portSpin->value());
     if (rememberPassword->isChecked() && !passwordEdit->text().isEmpty()) {
-        if (!m_passwords->write(account, passwordEdit->text())) {
-            keyringLabel->setText(
-                QStringLiteral("系统钥匙环没有保存密码：下次打开窗口时请重新填写。"));
-        }
+        QPointer<SendWindow> self(this);
+        m_passwords->write(account, passwordEdit->text(), [self](bool kept) {
+            if (self && !kept) {
+                self->keyringLabel->setText(
+                    QStringLiteral("系统钥匙环没有保存密码：下次打开窗口时请重新填写。"));
+            }
+        });
     } else {
         m_passwords->remove(account);
     }

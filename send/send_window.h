@@ -121,6 +121,9 @@ signals:
     void workEnded();
     /// The run reported the outcome of recipient `index` of the plan.
     void personReported(int index);
+    /// The keyring answered a look-up (or there is none): the password box and the note beside
+    /// it show what it said.
+    void keyringAnswered();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -137,6 +140,7 @@ private:
     void updateButtons();
     void showSlipOf(int row);
     void lookUpPassword();
+    void showKeyring();
     void keepPassword(bool loginWorked);
     bool saveSettings();
     /// The mail settings of the form, checked; nothing (after saying what to fill in) when a
@@ -170,6 +174,7 @@ private:
     std::shared_ptr<ReadProgress> m_readProgress;
     QTimer* m_progressTimer = nullptr;
     bool m_closePending = false;
+    bool m_keyringAsked = false;
 };
 
 } // namespace quenly::send

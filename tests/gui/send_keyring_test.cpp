@@ -37,6 +37,25 @@ QStringList filesHolding(const QString& folder, const QByteArray& needle) {
     return found;
 }
 
+// What the keyring answers for `account`, waited for.
+std::optional<QString> readNow(KeyringStore& keyring, const QString& account) {
+    std::optional<std::optional<QString>> answer;
+    keyring.read(account, [&](std::optional<QString> kept) { answer = kept; });
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, 20000)) {
+        qWarning("the keyring did not answer");
+    }
+    return answer.value_or(std::nullopt);
+}
+
+bool writeNow(KeyringStore& keyring, const QString& account, const QString& password) {
+    std::optional<bool> answer;
+    keyring.write(account, password, [&](bool kept) { answer = kept; });
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, 20000)) {
+        qWarning("the keyring did not answer");
+    }
+    return answer.value_or(false);
+}
+
 } // namespace
 
 class SendKeyringTest : public QObject {
@@ -61,14 +80,15 @@ private slots:
                                                 QStringLiteral("smtp.example.com"), 465);
 
         KeyringStore keyring;
-        QVERIFY(!keyring.read(account).has_value());
+        QVERIFY(!readNow(keyring, account).has_value());
         QVERIFY(keyring.available());
-        QVERIFY(keyring.write(account, password));
-        QCOMPARE(keyring.read(account).value_or(QString()), password);
+        QVERIFY(writeNow(keyring, account, password));
+        QCOMPARE(readNow(keyring, account).value_or(QString()), password);
 
         {
             SendWindow window(dir.filePath("sys.ini").toStdString(), settings, &keyring);
-            QCOMPARE(window.passwordEdit->text(), password);
+            // Filled in once the keyring answers; the window does not wait for it.
+            QTRY_COMPARE_WITH_TIMEOUT(window.passwordEdit->text(), password, 20000);
             QVERIFY(window.rememberPassword->isEnabled());
             QVERIFY(window.keyringLabel->text().contains(QStringLiteral("钥匙环")));
             window.close(); // saves the settings
@@ -82,10 +102,12 @@ private slots:
         s.mail.port = 587;
         delivery::saveSendSettings(s, settings);
         SendWindow other(dir.filePath("sys.ini").toStdString(), settings, &keyring);
+        QSignalSpy answered(&other, &SendWindow::keyringAnswered);
+        QVERIFY(answered.wait(20000));
         QCOMPARE(other.passwordEdit->text(), QString());
 
         keyring.remove(account);
-        QVERIFY(!keyring.read(account).has_value());
+        QTRY_VERIFY_WITH_TIMEOUT(!readNow(keyring, account).has_value(), 20000);
     }
 };
 

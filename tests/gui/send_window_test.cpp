@@ -100,13 +100,14 @@ QStringList filesHolding(const std::filesystem::path& folder, const QString& nee
 class MemoryKeyring final : public quenly::send::PasswordStore {
 public:
     bool available() const override { return true; }
-    std::optional<QString> read(const QString& account) override {
+    void read(const QString& account, std::function<void(std::optional<QString>)> done) override {
         const auto kept = passwords.find(account);
-        return kept == passwords.end() ? std::nullopt : std::optional<QString>(kept->second);
+        done(kept == passwords.end() ? std::nullopt : std::optional<QString>(kept->second));
     }
-    bool write(const QString& account, const QString& password) override {
+    void write(const QString& account, const QString& password,
+               std::function<void(bool)> done) override {
         passwords[account] = password;
-        return true;
+        done(true);
     }
     void remove(const QString& account) override { passwords.erase(account); }
 
