@@ -65,6 +65,8 @@ QString RecipientTable::statusText(std::size_t index) const {
     switch (line.status) {
     case RowStatus::None:
         return {};
+    case RowStatus::Waiting:
+        return QStringLiteral("待发送");
     case RowStatus::Before:
         return QStringLiteral("此前已发送");
     case RowStatus::Sent:
@@ -82,7 +84,7 @@ QString RecipientTable::statusText(std::size_t index) const {
 
 void RecipientTable::markUnsent() {
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].status == RowStatus::None) {
+        if (m_rows[i].status == RowStatus::None || m_rows[i].status == RowStatus::Waiting) {
             setStatus(i, m_rows[i].problems.isEmpty() ? RowStatus::NotSent : RowStatus::Skipped);
         }
     }

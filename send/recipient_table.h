@@ -16,6 +16,7 @@ namespace quenly::send {
 /// What became of one person's mail in this window.
 enum class RowStatus {
     None,    // nothing tried yet
+    Waiting, // to be sent by the run under way
     Before,  // the journal records a mail from an earlier run
     Sent,    // 已发送
     Refused, // 被拒绝, with the server's reason
@@ -41,7 +42,8 @@ public:
     RowStatus status(std::size_t index) const { return m_rows.at(index).status; }
     /// The text of a person's status cell.
     QString statusText(std::size_t index) const;
-    /// Persons with no outcome yet (None) who are not to be skipped become NotSent.
+    /// Persons with no outcome yet (None or Waiting) become NotSent, or Skipped when they have a
+    /// problem.
     void markUnsent();
 
     int rowCount(const QModelIndex& parent = {}) const override;

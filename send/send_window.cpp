@@ -998,7 +998,8 @@ void SendWindow::sendClick() {
 
     for (std::size_t i = 0; i < total; ++i) {
         if (recipients->status(i) != RowStatus::Before) {
-            recipients->setStatus(i, RowStatus::None);
+            recipients->setStatus(i, m_plan->recipients[i].problems.empty() ? RowStatus::Waiting
+                                                                            : RowStatus::None);
         }
     }
     m_lastRun.reset();
