@@ -1,15 +1,15 @@
-// The sending window: controls, the reading of the table, the checks, the trial and the run.
+// The sending window: its controls and settings, the reading of the table, the checks and the
+// preview, the keyring, and the worker thread. The mail work is in send_window_mail.cpp.
 #include "send_window.h"
 
+#include "send_job.h"
+
 #include "column_letters.h"
-#include "mail_address.h"
 #include "password_store.h"
 #include "recipient_table.h"
 #include "slip_documents.h"
 #include "slip_view.h"
-#include "smtp_session.h"
 #include "sys_option_dialog.h"
-#include "text_util.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,27 +50,9 @@ using namespace quenly::delivery;
 
 namespace {
 
-const QString kCaption = QStringLiteral("发送工资条");
-// How many persons a summary names before it only counts the rest.
-constexpr std::size_t kNamedInSummary = 10;
-
-QString q(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-QString personText(const Recipient& r) {
-    return QStringLiteral("第 %1 行%2")
-        .arg(r.person.sourceRow)
-        .arg(r.name.empty() ? QString() : QStringLiteral("（") + q(r.name) + QStringLiteral("）"));
-}
-
 QString columnText(std::uint32_t column, const std::string& title) {
-    const QString letters = q(getColFromNum(static_cast<std::int32_t>(column) + 1));
-    return title.empty() ? letters : letters + QStringLiteral("  ") + q(title);
+    const QString letters = toQt(getColFromNum(static_cast<std::int32_t>(column) + 1));
+    return title.empty() ? letters : letters + QStringLiteral("  ") + toQt(title);
 }
 
 bool isTableFile(const QString& path) {
@@ -84,22 +66,6 @@ bool isTableFile(const QString& path) {
 struct ReadProgress {
     std::atomic<int> maximum{0};
     std::atomic<int> position{0};
-};
-
-/// What one mail run (or trial) works on; kept alive by the worker while it runs.
-struct SendJob {
-    std::shared_ptr<const SlipRun> run;
-    std::shared_ptr<const MailPlan> plan;
-    MailSettings settings;
-    std::string password;
-    std::unique_ptr<MailDelivery> delivery;
-    std::filesystem::path source;
-    MailJournal::Mode mode = MailJournal::Mode::Fresh;
-    bool skipProblems = false;
-    // What the worker leaves for the window.
-    std::optional<MailRunResult> result;
-    std::optional<SmtpResult> smtp;
-    std::string failure;
 };
 
 namespace {
@@ -383,36 +349,36 @@ void SendWindow::buildControls() {
 
 void SendWindow::fillForm(const SendSettings& settings) {
     const MailSettings& m = settings.mail;
-    hostEdit->setText(q(m.host));
+    hostEdit->setText(toQt(m.host));
     securityBox->setCurrentIndex(securityBox->findData(static_cast<int>(m.security)));
     portSpin->setValue(m.port);
-    userEdit->setText(q(m.user));
-    fromNameEdit->setText(q(m.fromName));
-    fromEdit->setText(q(m.from));
-    subjectEdit->setText(q(m.subject));
-    bodyEdit->setPlainText(q(m.body));
+    userEdit->setText(toQt(m.user));
+    fromNameEdit->setText(toQt(m.fromName));
+    fromEdit->setText(toQt(m.from));
+    subjectEdit->setText(toQt(m.subject));
+    bodyEdit->setPlainText(toQt(m.body));
     passwordLast->setValue(settings.passwordLast);
     // The columns are chosen by these once a table is read.
-    addressColumn->setProperty("wanted", q(settings.toColumn));
-    nameColumn->setProperty("wanted", q(settings.nameColumn));
-    passwordColumn->setProperty("wanted", q(settings.passwordColumn));
+    addressColumn->setProperty("wanted", toQt(settings.toColumn));
+    nameColumn->setProperty("wanted", toQt(settings.nameColumn));
+    passwordColumn->setProperty("wanted", toQt(settings.passwordColumn));
 }
 
 SendSettings SendWindow::formSettings() const {
     SendSettings settings;
     MailSettings& m = settings.mail;
-    m.host = s(hostEdit->text().trimmed());
+    m.host = toUtf8(hostEdit->text().trimmed());
     m.port = static_cast<std::uint16_t>(portSpin->value());
     m.security = static_cast<Security>(securityBox->currentData().toInt());
-    m.user = s(userEdit->text().trimmed());
-    m.fromName = s(fromNameEdit->text().trimmed());
-    m.from = s(fromEdit->text().trimmed());
-    m.subject = s(subjectEdit->text());
-    m.body = s(bodyEdit->toPlainText());
+    m.user = toUtf8(userEdit->text().trimmed());
+    m.fromName = toUtf8(fromNameEdit->text().trimmed());
+    m.from = toUtf8(fromEdit->text().trimmed());
+    m.subject = toUtf8(subjectEdit->text());
+    m.body = toUtf8(bodyEdit->toPlainText());
     const auto chosen = [](const QComboBox* box) {
         // A column without a choice keeps the one asked for last.
-        return box->currentData().isValid() ? s(box->currentData(Qt::UserRole + 1).toString())
-                                            : s(box->property("wanted").toString());
+        return box->currentData().isValid() ? toUtf8(box->currentData(Qt::UserRole + 1).toString())
+                                            : toUtf8(box->property("wanted").toString());
     };
     settings.toColumn = chosen(addressColumn);
     settings.nameColumn = chosen(nameColumn);
@@ -480,10 +446,10 @@ void SendWindow::readClick() {
     tableLabel->setText(QStringLiteral("正在读取工资表……"));
     m_progressTimer->start();
 
-    auto host = std::make_shared<ReadHost>(s(path), this, m_iniPath, m_readProgress);
+    auto host = std::make_shared<ReadHost>(toUtf8(path), this, m_iniPath, m_readProgress);
     auto result = std::make_shared<std::shared_ptr<const SlipRun>>();
     auto failure = std::make_shared<std::string>();
-    const std::filesystem::path source = s(path);
+    const std::filesystem::path source = toUtf8(path);
     inBackground(
         [=, iniPath = m_iniPath] {
             try {
@@ -499,7 +465,7 @@ void SendWindow::readClick() {
             readProgress->hide();
             if (!*result) {
                 tableLabel->setText(QStringLiteral("未能读取工资表。"));
-                warn(QStringLiteral("读取工资表失败：") + q(*failure));
+                warn(QStringLiteral("读取工资表失败：") + toQt(*failure));
             } else if ((*result)->persons().empty()) {
                 tableLabel->setText(QStringLiteral("没有数到任何人员。"));
                 const HeaderOptions& o = (*result)->options();
@@ -507,14 +473,15 @@ void SendWindow::readClick() {
                                     "往下数，到第一个空单元格为止，而表头下的第一格就是空的。\n\n"
                                     "请在“表头选项”中检查起始标题列（应是每人都有值的一列，如姓名"
                                     "或工号）和结束标题行（应是表头的最后一行），再点“读取”。")
-                         .arg(q(o.StartTitleCol)));
+                         .arg(toQt(o.StartTitleCol)));
             } else {
                 m_run = *result;
                 m_source = source;
                 const HeaderOptions& o = m_run->options();
                 tableLabel->setText(QStringLiteral("%1：表头第 %2–%3 行、%4–%5 列，共 %6 人。")
-                                        .arg(QFileInfo(path).fileName(), q(o.StartTitleRow),
-                                             q(o.EndTitleRow), q(o.StartTitleCol), q(o.EndTitleCol))
+                                        .arg(QFileInfo(path).fileName(), toQt(o.StartTitleRow),
+                                             toQt(o.EndTitleRow), toQt(o.StartTitleCol),
+                                             toQt(o.EndTitleCol))
                                         .arg(m_run->persons().size()));
                 askAboutJournal();
             }
@@ -541,21 +508,22 @@ void SendWindow::fillColumns() {
     std::map<std::uint32_t, std::string> titles;
     for (const auto& [column, title] : m_run->titles()) {
         titles.emplace(column, title);
-        placeholderList->addItem(QLatin1Char('{') + q(title) + QLatin1Char('}'));
+        placeholderList->addItem(QLatin1Char('{') + toQt(title) + QLatin1Char('}'));
     }
     for (std::uint32_t column = m_run->firstColumn(); column <= m_run->lastColumn(); ++column) {
         const std::string title = titles.count(column) != 0 ? titles[column] : std::string();
         const QString text = columnText(column, title);
         // The name a setting keeps: the title, or the letters of a column without one.
-        const QString name =
-            title.empty() ? q(getColFromNum(static_cast<std::int32_t>(column) + 1)) : q(title);
+        const QString name = title.empty()
+                                 ? toQt(getColFromNum(static_cast<std::int32_t>(column) + 1))
+                                 : toQt(title);
         for (QComboBox* box : {addressColumn, nameColumn, passwordColumn}) {
             box->addItem(text, column);
             box->setItemData(box->count() - 1, name, Qt::UserRole + 1);
         }
     }
     const auto choose = [&](QComboBox* box, int none) {
-        const std::string wanted = s(box->property("wanted").toString());
+        const std::string wanted = toUtf8(box->property("wanted").toString());
         const auto column = wanted.empty() ? std::nullopt : m_run->findColumn(wanted);
         box->setCurrentIndex(column ? box->findData(*column) : none);
     };
@@ -588,7 +556,7 @@ void SendWindow::askAboutJournal() {
                                    "若这是同一路径下的一份新表（如下个月的工资表），选“作为新表"
                                    "重新发送”：旧记录改名保存，每个人都会收到新的工资条。")
                         .arg(m_recorded.size())
-                        .arg(q(MailJournal::pathFor(m_source).string())),
+                        .arg(toQt(MailJournal::pathFor(m_source).string())),
                     QMessageBox::NoButton, this);
     QPushButton* resume = box.addButton(QStringLiteral("接着发送"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("作为新表重新发送"), QMessageBox::DestructiveRole);
@@ -690,7 +658,7 @@ void SendWindow::showSlipOf(int row) {
     }
     const Recipient& r = m_plan->recipients[static_cast<std::size_t>(row)];
     QString caption =
-        personText(r) + QStringLiteral("：附件“") + q(r.attachmentName) + QStringLiteral("”");
+        personText(r) + QStringLiteral("：附件“") + toQt(r.attachmentName) + QStringLiteral("”");
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         std::string pdf = slipPdf(*m_run, r.person);
@@ -700,11 +668,11 @@ void SendWindow::showSlipOf(int row) {
             caption += QStringLiteral("，以本人的密码加密");
         }
         QApplication::restoreOverrideCursor();
-        slipView->showPdf(pdf, locked ? q(r.password) : QString(), caption);
+        slipView->showPdf(pdf, locked ? toQt(r.password) : QString(), caption);
     } catch (const std::exception& e) {
         QApplication::restoreOverrideCursor();
         slipView->showText(
-            QStringLiteral("%1 的工资条无法生成：%2").arg(personText(r), q(e.what())));
+            QStringLiteral("%1 的工资条无法生成：%2").arg(personText(r), toQt(e.what())));
     }
 }
 
@@ -776,392 +744,9 @@ bool SendWindow::saveSettings() {
         saveSendSettings(formSettings(), m_settingsPath);
         return true;
     } catch (const std::exception& e) {
-        warn(q(e.what()) + QStringLiteral("\n\n设置没有保存，但这次仍可照常发送。"));
+        warn(toQt(e.what()) + QStringLiteral("\n\n设置没有保存，但这次仍可照常发送。"));
         return false;
     }
-}
-
-std::optional<MailSettings> SendWindow::checkedMailSettings() {
-    MailSettings settings = formSettings().mail;
-    if (const auto problem = mailSettingsProblem(settings)) {
-        warn(q(problem->text));
-        // In the order of MailField.
-        QWidget* const fields[] = {hostEdit, securityBox, userEdit, fromEdit, subjectEdit};
-        fields[static_cast<int>(problem->field)]->setFocus();
-        return std::nullopt;
-    }
-    if (!settings.user.empty() && passwordEdit->text().isEmpty()) {
-        warn(QStringLiteral("请填写 %1 登录邮件服务器的密码。").arg(q(settings.user)));
-        passwordEdit->setFocus();
-        return std::nullopt;
-    }
-    return settings;
-}
-
-std::shared_ptr<SendJob> SendWindow::newJob(const MailSettings& settings) {
-    auto job = std::make_shared<SendJob>();
-    job->run = m_run;
-    job->plan = m_plan;
-    job->settings = settings;
-    job->password = s(passwordEdit->text());
-    job->source = m_source;
-    job->mode = m_mode;
-    job->skipProblems = skipProblems->isChecked();
-    try {
-        job->delivery = std::make_unique<MailDelivery>(*job->run, *job->plan, job->settings,
-                                                       MailDelivery::TemplateNames{"主题", "正文"});
-    } catch (const std::exception& e) {
-        warn(q(e.what()) +
-             QStringLiteral("\n\n请改正主题或正文中的占位符：可用的列标题见“占位符”。"));
-        return nullptr;
-    }
-    return job;
-}
-
-// ---- connection test and trial ---------------------------------------------------------------
-
-namespace {
-
-QString smtpAdvice(SmtpResult::Kind kind) {
-    switch (kind) {
-    case SmtpResult::Kind::LoginDenied:
-        return QStringLiteral("请检查用户名和密码（有的邮箱要用“授权码”代替登录密码）。");
-    case SmtpResult::Kind::Tls:
-        return QStringLiteral("请检查服务器地址和加密方式：服务器的证书必须能被本机验证。");
-    case SmtpResult::Kind::ConnectionLost:
-    case SmtpResult::Kind::Fatal:
-        return QStringLiteral("请检查服务器地址、端口和加密方式，以及本机能否连上网络。");
-    case SmtpResult::Kind::Refused:
-    case SmtpResult::Kind::Deferred:
-        return QStringLiteral("请检查发件人地址是否就是登录的邮箱。");
-    case SmtpResult::Kind::Accepted:
-        break;
-    }
-    return {};
-}
-
-} // namespace
-
-void SendWindow::reportFailure(const SendJob& job, const QString& what) {
-    if (!job.smtp) {
-        warn(what + q(job.failure));
-        return;
-    }
-    const SmtpResult::Kind kind = job.smtp->kind;
-    // The server took the login when it got as far as judging a mail.
-    keepPassword(kind == SmtpResult::Kind::Accepted || kind == SmtpResult::Kind::Refused ||
-                 kind == SmtpResult::Kind::Deferred);
-    warn(what + q(job.smtp->reason) + QStringLiteral("\n\n") + smtpAdvice(kind));
-}
-
-void SendWindow::testConnectionClick() {
-    if (busy()) {
-        return;
-    }
-    const auto settings = checkedMailSettings();
-    if (!settings) {
-        return;
-    }
-    saveSettings();
-    auto job = std::make_shared<SendJob>();
-    job->settings = *settings;
-    job->password = s(passwordEdit->text());
-    sendLabel->setText(
-        QStringLiteral("正在连接 %1:%2……").arg(q(settings->host)).arg(settings->port));
-    inBackground(
-        [job] {
-            try {
-                SmtpSession session(job->settings, job->password, {});
-                job->smtp = session.testConnection();
-            } catch (const std::exception& e) {
-                job->failure = e.what();
-            }
-        },
-        [this, job] {
-            sendLabel->clear();
-            const MailSettings& m = job->settings;
-            if (job->smtp && job->smtp->kind == SmtpResult::Kind::Accepted) {
-                keepPassword(true);
-                inform(QStringLiteral("连接成功：已%1登录 %2:%3，没有发送邮件。")
-                           .arg(m.user.empty() ? QStringLiteral("（无需）") : QString())
-                           .arg(q(m.host))
-                           .arg(m.port));
-            } else {
-                reportFailure(*job, QStringLiteral("连接失败："));
-            }
-            emit workEnded();
-        });
-}
-
-void SendWindow::trialClick() {
-    if (busy() || !m_plan) {
-        return;
-    }
-    const auto settings = checkedMailSettings();
-    if (!settings) {
-        return;
-    }
-    auto job = newJob(*settings);
-    if (!job) {
-        return;
-    }
-    // The first person the checks passed: their slip, locked as theirs will be.
-    std::size_t index = 0;
-    while (index < m_plan->recipients.size() && !m_plan->recipients[index].problems.empty()) {
-        ++index;
-    }
-    if (index == m_plan->recipients.size()) {
-        return;
-    }
-    saveSettings();
-    const Recipient& person = m_plan->recipients[index];
-    sendLabel->setText(QStringLiteral("正在把%1的工资条发给自己……").arg(personText(person)));
-    inBackground(
-        [job, index] {
-            try {
-                const std::string message =
-                    job->delivery->trialMessage(index, job->settings.fromName, job->settings.from);
-                SmtpSession session(job->settings, job->password, {});
-                job->smtp = session.send(job->settings.from, message);
-            } catch (const std::exception& e) {
-                job->failure = e.what();
-            }
-        },
-        [this, job, index] {
-            sendLabel->clear();
-            const Recipient& r = job->plan->recipients[index];
-            if (job->smtp && job->smtp->kind == SmtpResult::Kind::Accepted) {
-                keepPassword(true);
-                inform(QStringLiteral("已把%1的邮件（主题、正文和工资条都与发给本人的一样%2）发到 "
-                                      "%3，请查收。")
-                           .arg(personText(r),
-                                r.locked ? QStringLiteral("，PDF 以本人的密码加密") : QString(),
-                                q(job->settings.from)));
-            } else {
-                reportFailure(*job, QStringLiteral("试发失败："));
-            }
-            emit workEnded();
-        });
-}
-
-// ---- the run ---------------------------------------------------------------------------------
-
-void SendWindow::sendClick() {
-    if (busy() || !m_plan || !sendButton->isEnabled()) {
-        return;
-    }
-    const auto settings = checkedMailSettings();
-    if (!settings) {
-        return;
-    }
-    auto job = newJob(*settings);
-    if (!job) {
-        return;
-    }
-    const std::size_t total = m_plan->recipients.size();
-    const std::size_t problems = m_plan->withProblems();
-    std::size_t before = 0;
-    for (const Recipient& r : m_plan->recipients) {
-        before += r.problems.empty() && m_recorded.count(wb::lowerAscii(r.address)) != 0 ? 1 : 0;
-    }
-    const std::size_t mails = total - problems - before;
-    if (mails == 0) {
-        inform(QStringLiteral("没有要发送的邮件：通过检查的 %1 人此前都已发送过。").arg(before));
-        return;
-    }
-    QString text =
-        QStringLiteral("将通过 %1:%2 发出 %3 封邮件，每人一封，附本人的工资条%4。\n"
-                       "发件人：%5")
-            .arg(q(settings->host))
-            .arg(settings->port)
-            .arg(mails)
-            .arg(m_plan->recipients.front().locked ? QStringLiteral("（以本人的密码加密）")
-                                                   : QString())
-            .arg(settings->fromName.empty() ? q(settings->from)
-                                            : q(settings->fromName + " <" + settings->from + ">"));
-    if (problems > 0) {
-        text += QStringLiteral("\n有问题的 %1 人不发送。").arg(problems);
-    }
-    if (before > 0) {
-        text += QStringLiteral("\n此前已发送的 %1 人不再发送。").arg(before);
-    }
-    text += QStringLiteral("\n\n确定发送吗？");
-    QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::NoButton, this);
-    QPushButton* go = box.addButton(QStringLiteral("发送"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.exec();
-    if (box.clickedButton() != go) {
-        return;
-    }
-    saveSettings();
-
-    for (std::size_t i = 0; i < total; ++i) {
-        if (recipients->status(i) != RowStatus::Before) {
-            recipients->setStatus(i, m_plan->recipients[i].problems.empty() ? RowStatus::Waiting
-                                                                            : RowStatus::None);
-        }
-    }
-    m_lastRun.reset();
-    sendProgress->setRange(0, static_cast<int>(mails));
-    sendProgress->setValue(0);
-    sendLabel->setText(
-        QStringLiteral("正在连接 %1:%2……").arg(q(settings->host)).arg(settings->port));
-
-    QPointer<SendWindow> self(this);
-    job->delivery->onPerson = [self](const Recipient&, const PersonOutcome& outcome) {
-        QMetaObject::invokeMethod(self, [self, outcome] {
-            if (!self) {
-                return;
-            }
-            RowStatus status = RowStatus::NotSent;
-            switch (outcome.state) {
-            case PersonState::Sent:
-                status = RowStatus::Sent;
-                break;
-            case PersonState::Refused:
-                status = RowStatus::Refused;
-                break;
-            case PersonState::AlreadySent:
-                status = RowStatus::Before;
-                break;
-            case PersonState::Skipped:
-                status = RowStatus::Skipped;
-                break;
-            case PersonState::NotSent:
-                break;
-            }
-            self->recipients->setStatus(outcome.index, status, outcome.reason);
-            if (outcome.state == PersonState::Sent || outcome.state == PersonState::Refused) {
-                self->sendProgress->setValue(self->sendProgress->value() + 1);
-                self->sendLabel->setText(QStringLiteral("正在发送：%1 / %2")
-                                             .arg(self->sendProgress->value())
-                                             .arg(self->sendProgress->maximum()));
-            }
-            emit self->personReported(static_cast<int>(outcome.index));
-        });
-    };
-    job->delivery->onRetry = [self](const std::string& reason, int attempt,
-                                    std::chrono::milliseconds wait) {
-        const QString text = QStringLiteral("%1；%2 秒后第 %3 次尝试")
-                                 .arg(q(reason))
-                                 .arg(static_cast<double>(wait.count()) / 1000.0)
-                                 .arg(attempt);
-        QMetaObject::invokeMethod(self, [self, text] {
-            if (self) {
-                self->sendLabel->setText(text);
-            }
-        });
-    };
-    m_job = job;
-    inBackground(
-        [job] {
-            try {
-                MailJournal journal(job->source, job->mode);
-                SmtpSession session(job->settings, job->password, {});
-                MailRunOptions options;
-                options.skipInvalid = job->skipProblems;
-                job->result = job->delivery->run(session, journal, options);
-            } catch (const JournalInUse& e) {
-                job->failure = "这份工资表刚刚由另一个发送任务发给了 " +
-                               std::to_string(e.entries()) +
-                               " 人；为免重复发送，没有发送任何邮件。请点“读取”重新读取工资表，再决"
-                               "定接着发送还是作为新表发送";
-            } catch (const std::exception& e) {
-                job->failure = e.what();
-            }
-        },
-        [this, job] { endSend(job); });
-}
-
-void SendWindow::stopClick() {
-    if (m_job && m_job->delivery && busy()) {
-        m_job->delivery->requestStop();
-        stopButton->setEnabled(false);
-        sendLabel->setText(QStringLiteral("正在停止：当前这封邮件发出后停止……"));
-    }
-}
-
-void SendWindow::endSend(const std::shared_ptr<SendJob>& job) {
-    m_job.reset();
-    recipients->markUnsent();
-    // Whatever this run recorded, the next one goes on from it.
-    m_mode = MailJournal::Mode::Resume;
-    m_recorded = MailJournal::recorded(m_source);
-    updateButtons();
-    sendProgress->setVisible(true);
-    if (!job->result) {
-        sendLabel->setText(QStringLiteral("没有发送。"));
-        warn(QStringLiteral("发送失败：") + q(job->failure));
-        emit workEnded();
-        return;
-    }
-    m_lastRun = job->result;
-    const MailRunResult& result = *job->result;
-    keepPassword(result.end != MailRunResult::End::LoginDenied);
-    const std::size_t total = result.outcomes.size();
-    const std::size_t sent = result.count(PersonState::Sent);
-    const std::size_t before = result.count(PersonState::AlreadySent);
-    sendLabel->setText(QStringLiteral("本次发出 %1 封。").arg(sent));
-    if (sent + before == total && result.end == MailRunResult::End::Finished) {
-        inform(QStringLiteral("已全部发送：本次发出 %1 封%2，共 %3 人。")
-                   .arg(sent)
-                   .arg(before > 0 ? QStringLiteral("，此前已发送 %1 人").arg(before) : QString())
-                   .arg(total));
-        emit workEnded();
-        return;
-    }
-    QString text;
-    switch (result.end) {
-    case MailRunResult::End::Finished:
-        break;
-    case MailRunResult::End::Stopped:
-        text = QStringLiteral("已按“停止”在当前邮件发出后停止。\n");
-        break;
-    case MailRunResult::End::LoginDenied:
-        text = QStringLiteral("邮件服务器拒绝了登录：") + q(result.reason) +
-               QStringLiteral("\n请检查用户名和密码（有的邮箱要用“授权码”代替登录密码）。\n");
-        break;
-    case MailRunResult::End::ConnectionLost:
-    case MailRunResult::End::Failed:
-        text = QStringLiteral("发送中止：") + q(result.reason) + QStringLiteral("\n");
-        break;
-    }
-    const std::size_t missing = total - sent - before;
-    text += QStringLiteral("本次发出 %1 封；以下 %2 人没有收到邮件：\n").arg(sent).arg(missing);
-    std::size_t named = 0;
-    for (const PersonOutcome& o : result.outcomes) {
-        if (o.state == PersonState::Sent || o.state == PersonState::AlreadySent) {
-            continue;
-        }
-        if (named++ == kNamedInSummary) {
-            text +=
-                QStringLiteral("……另有 %1 人，见表中的“状态”。\n").arg(missing - kNamedInSummary);
-            break;
-        }
-        text += QStringLiteral("  ") + personText(job->plan->recipients[o.index]) +
-                QStringLiteral("：") + recipients->statusText(o.index) + QStringLiteral("\n");
-    }
-    const QString again =
-        QStringLiteral("再点“发送”：只会发给尚未发送的人，已发送的人不会再收到。");
-    switch (result.end) {
-    case MailRunResult::End::Stopped:
-        text += QStringLiteral("\n要接着发给他们，") + again;
-        break;
-    case MailRunResult::End::ConnectionLost:
-        text += QStringLiteral("\n请检查网络和服务器设置后") + again;
-        break;
-    case MailRunResult::End::Finished:
-        text +=
-            QStringLiteral("\n被拒绝的人：请核对他们的邮箱地址，改正工资表后点“读取”，") + again;
-        break;
-    case MailRunResult::End::LoginDenied:
-    case MailRunResult::End::Failed:
-        text += QStringLiteral("\n改正后") + again;
-        break;
-    }
-    warn(text);
-    emit workEnded();
 }
 
 // ---- the worker thread and messages ----------------------------------------------------------

@@ -146,9 +146,10 @@ private:
     /// The mail settings of the form, checked; nothing (after saying what to fill in) when a
     /// value is missing or wrong, or the password is needed and empty.
     std::optional<delivery::MailSettings> checkedMailSettings();
-    /// A job over the current table and plan with the form's settings; nothing (after saying
-    /// why) when the templates name a column the table does not have.
-    std::shared_ptr<SendJob> newJob(const delivery::MailSettings& settings);
+    /// A job over the current table and plan with the form's settings, checked; nothing while
+    /// busy or before a plan, or (after saying why) when a setting is missing or wrong or the
+    /// templates name a column the table does not have.
+    std::shared_ptr<SendJob> newJob();
     /// Runs `work` on the worker thread; `done` runs here afterwards.
     void inBackground(std::function<void()> work, std::function<void()> done);
     void endSend(const std::shared_ptr<SendJob>& job);
