@@ -324,7 +324,13 @@ void SendWindow::buildControls() {
     connect(sendButton, &QPushButton::clicked, this, &SendWindow::sendClick);
     connect(stopButton, &QPushButton::clicked, this, &SendWindow::stopClick);
     for (QComboBox* box : {addressColumn, nameColumn, passwordColumn}) {
-        connect(box, &QComboBox::currentIndexChanged, this, &SendWindow::replan);
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box] {
+            // The clerk's choice is the one looked for in the next table read.
+            box->setProperty("wanted", box->currentData().isValid()
+                                           ? box->currentData(Qt::UserRole + 1).toString()
+                                           : QString());
+            replan();
+        });
     }
     connect(passwordLast, &QSpinBox::valueChanged, this, &SendWindow::replan);
     connect(skipProblems, &QCheckBox::toggled, this, &SendWindow::updateButtons);
@@ -437,6 +443,9 @@ void SendWindow::readClick() {
     }
     m_run.reset();
     m_plan.reset();
+    m_recorded.clear();
+    m_lastRun.reset();
+    sendLabel->clear();
     recipients->clear();
     slipView->showText(QString());
     fillColumns();

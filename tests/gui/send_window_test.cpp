@@ -281,6 +281,9 @@ void SendWindowTest::columnsAreOfferedByTheirTitles() {
     }
     QVERIFY(w->countLabel->text().contains(QStringLiteral("共 4 人，全部通过检查")));
     QVERIFY(w->sendButton->isEnabled());
+    // Read again (a corrected table): the column chosen stays chosen.
+    QVERIFY(read(*w, good));
+    QCOMPARE(w->nameColumn->currentText(), QStringLiteral("B  姓名"));
     w->close();
     const auto kept = quenly::delivery::loadSendSettings(*m_dir / "send.ini");
     QCOMPARE(kept.toColumn, std::string("邮箱"));
