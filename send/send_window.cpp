@@ -599,7 +599,8 @@ void SendWindow::replan() {
     }
     passwordLast->setEnabled(passwordColumn->currentData().isValid());
     slipView->showText(m_plan ? QStringLiteral("点击上表中的一人，在这里查看将发给他的工资条。")
-                              : QString());
+                              : QStringLiteral("读取工资表、选好邮箱列后，点击上表中的一人，"
+                                               "在这里查看将发给他的工资条。"));
     updateCount();
     updateButtons();
 }
