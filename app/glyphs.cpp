@@ -46,6 +46,24 @@ void paintSlip(QPainter& p, const QRectF& block) {
     p.drawLine(block.topRight(), block.bottomRight());
 }
 
+// A blue arrow pointing right along the line y = `middle`: a shaft from `tail` to `neck`,
+// `shaftHalf` either side of the line, then a head `headHalf` either side narrowing to `tip`.
+void drawRightArrow(QPainter& p, qreal middle, qreal tail, qreal shaftHalf, qreal neck,
+                    qreal headHalf, qreal tip) {
+    QPainterPath arrow;
+    arrow.moveTo(tail, middle - shaftHalf);
+    arrow.lineTo(neck, middle - shaftHalf);
+    arrow.lineTo(neck, middle - headHalf);
+    arrow.lineTo(tip, middle);
+    arrow.lineTo(neck, middle + headHalf);
+    arrow.lineTo(neck, middle + shaftHalf);
+    arrow.lineTo(tail, middle + shaftHalf);
+    arrow.closeSubpath();
+    p.setPen(QPen(kNavy, 1));
+    p.setBrush(QColor(0x3A, 0x8E, 0xE6));
+    p.drawPath(arrow);
+}
+
 } // namespace
 
 QPixmap disabledForm(const QPixmap& image) {
@@ -142,18 +160,7 @@ QImage drawSendIcon(int size) {
                QPointF(envelope.center().x() + 4, envelope.top() + 9.5));
 
     // Its way out: an arrow from the corner.
-    QPainterPath arrow;
-    arrow.moveTo(33, 8);
-    arrow.lineTo(40, 8);
-    arrow.lineTo(40, 3.5);
-    arrow.lineTo(47, 11);
-    arrow.lineTo(40, 18.5);
-    arrow.lineTo(40, 14);
-    arrow.lineTo(33, 14);
-    arrow.closeSubpath();
-    p.setPen(QPen(kNavy, 1));
-    p.setBrush(QColor(0x3A, 0x8E, 0xE6));
-    p.drawPath(arrow);
+    drawRightArrow(p, 11, 33, 3, 40, 7.5, 47);
     p.end();
     return image;
 }
@@ -207,18 +214,7 @@ Glyph exportGlyph() {
     p.drawLine(5, 1, 5, 13);
     // The arrow out of it.
     p.setRenderHint(QPainter::Antialiasing, true);
-    QPainterPath arrow;
-    arrow.moveTo(8, 8);
-    arrow.lineTo(12, 8);
-    arrow.lineTo(12, 5);
-    arrow.lineTo(16, 10);
-    arrow.lineTo(12, 15);
-    arrow.lineTo(12, 12);
-    arrow.lineTo(8, 12);
-    arrow.closeSubpath();
-    p.setPen(QPen(kNavy, 1));
-    p.setBrush(QColor(0x3A, 0x8E, 0xE6));
-    p.drawPath(arrow);
+    drawRightArrow(p, 10, 8, 2, 12, 5, 16);
     p.end();
     return makeGlyph(image);
 }
