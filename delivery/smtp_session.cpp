@@ -127,7 +127,8 @@ SmtpResult SmtpSession::perform() {
         r.kind = SmtpResult::Kind::Tls;
         r.reason =
             "邮件服务器的证书未通过验证（证书不是给这个主机名的，或不是受信任的机构签发的）；"
-            "若公司使用自己的证书机构，请用 --cafile 指定其证书：" +
+            "若公司使用自己的证书机构，请指定其证书（quenly-batch 用 --cafile；发送工资条窗口"
+            "需把它加入本机信任的证书）：" +
             detail;
         return r;
     case CURLE_SSL_CONNECT_ERROR:
